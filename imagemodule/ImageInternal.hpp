@@ -1,0 +1,64 @@
+// Types and helpers shared by the image module's source files. Nothing here is
+// exported from the shared library; the C entry points live in ImageModule.cpp.
+#pragma once
+
+#include "morvik_image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// A decoded image. Rows are stored bottom row first and packed without gaps;
+// pixels are palette indexes (8 bpp), blue, green, red (24 bpp) or blue,
+// green, red, alpha (32 bpp).
+struct MorvikImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bitsPerPixel = 0;
+    std::vector<uint8_t> pixels;
+    // 8 bpp only: always kPaletteBytes long, entries blue, green, red, 0; the
+    // entries past paletteEntries stay zero so any index byte can be looked up.
+    std::vector<uint8_t> palette;
+    int32_t paletteEntries = 0;
+};
+
+namespace imagemodule {
+
+constexpr int64_t kMaxSide = 65535;
+constexpr size_t kMaxPixelBytes = size_t{1} << 30;
+constexpr size_t kMaxFileBytes = size_t{1} << 30;
+constexpr size_t kPaletteEntries = 256;
+constexpr size_t kPaletteBytes = 4 * kPaletteEntries;
+
+struct FileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Bytes of a width x height picture at bytesPerPixel, or nothing when a side
+// lies outside 1..kMaxSide or the total exceeds kMaxPixelBytes.
+std::optional<size_t> pixelBytes(int64_t width, int64_t height, int64_t bytesPerPixel);
+
+// Bytes of one packed row; callers have validated the size with pixelBytes.
+inline size_t rowBytes(const MorvikImage &image) {
+    return static_cast<size_t>(image.width) * static_cast<size_t>(image.bitsPerPixel / 8);
+}
+
+// An empty 8 bpp palette buffer: kPaletteBytes zero bytes.
+inline std::vector<uint8_t> blankPalette() {
+    return std::vector<uint8_t>(kPaletteBytes, 0);
+}
+
+bool hasPngSignature(const std::vector<uint8_t> &data);
+std::unique_ptr<MorvikImage> loadPng(const std::vector<uint8_t> &data);
+std::unique_ptr<MorvikImage> loadWithStb(const std::vector<uint8_t> &data);
+bool savePng(const MorvikImage &image, const char *fileName);
+
+// Both leave the image untouched and return false on failure.
+bool resizeNearest(MorvikImage &image, int32_t width, int32_t height);
+bool resizeSmooth(MorvikImage &image, int32_t width, int32_t height);
+
+} // namespace imagemodule

@@ -1,0 +1,121 @@
+// The C entry points of the image module and the reading of input files.
+#include "ImageInternal.hpp"
+
+#include <sys/stat.h>
+
+namespace imagemodule {
+
+std::optional<size_t> pixelBytes(int64_t width, int64_t height, int64_t bytesPerPixel) {
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
+        return std::nullopt;
+    if (bytesPerPixel < 1 || bytesPerPixel > 4)
+        return std::nullopt;
+    size_t row = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
+    if (row > kMaxPixelBytes / static_cast<size_t>(height))
+        return std::nullopt;
+    return row * static_cast<size_t>(height);
+}
+
+namespace {
+
+// The whole file, or nothing for anything but a readable, non-empty regular
+// file of at most kMaxFileBytes.
+std::optional<std::vector<uint8_t>> readWholeFile(const char *fileName) {
+    if (fileName == nullptr)
+        return std::nullopt;
+    FilePtr file(std::fopen(fileName, "rb"));
+    if (!file)
+        return std::nullopt;
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    if (info.st_size <= 0 || static_cast<uint64_t>(info.st_size) > kMaxFileBytes)
+        return std::nullopt;
+    std::vector<uint8_t> data(static_cast<size_t>(info.st_size), 0);
+    if (std::fread(data.data(), 1, data.size(), file.get()) != data.size())
+        return std::nullopt;
+    return data;
+}
+
+std::unique_ptr<MorvikImage> loadImageFile(const char *fileName) {
+    std::optional<std::vector<uint8_t>> data = readWholeFile(fileName);
+    if (!data)
+        return nullptr;
+    return hasPngSignature(*data) ? loadPng(*data) : loadWithStb(*data);
+}
+
+bool validSize(int32_t width, int32_t height) {
+    return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
+}
+
+} // namespace
+
+} // namespace imagemodule
+
+using namespace imagemodule;
+
+extern "C" {
+
+MorvikImage *CXI_LoadImage(const char *fileName, int32_t, int32_t, int32_t) {
+    try {
+        return loadImageFile(fileName).release();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int32_t CXI_SaveImage(MorvikImage *image, const char *fileName, int32_t) {
+    if (image == nullptr || fileName == nullptr)
+        return 0;
+    try {
+        return savePng(*image, fileName) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+void CXI_FreeImage(MorvikImage *image) {
+    std::unique_ptr<MorvikImage> owned(image);
+}
+
+uint8_t *CXI_GetBits(MorvikImage *image) {
+    return image != nullptr ? image->pixels.data() : nullptr;
+}
+
+int32_t CXI_GetWidth(MorvikImage *image) {
+    return image != nullptr ? image->width : 0;
+}
+
+int32_t CXI_GetHeight(MorvikImage *image) {
+    return image != nullptr ? image->height : 0;
+}
+
+int32_t CXI_GetBpp(MorvikImage *image) {
+    return image != nullptr ? image->bitsPerPixel : 0;
+}
+
+int32_t CXI_GetPaletteSize(MorvikImage *image) {
+    if (image == nullptr || image->bitsPerPixel != 8)
+        return 0;
+    return image->paletteEntries * 4;
+}
+
+uint8_t *CXI_GetPalette(MorvikImage *image) {
+    if (image == nullptr || image->bitsPerPixel != 8 || image->palette.size() < kPaletteBytes)
+        return nullptr;
+    return image->palette.data();
+}
+
+int32_t CXI_Resize(MorvikImage *image, int32_t width, int32_t height, int32_t filter) {
+    if (image == nullptr || !validSize(width, height))
+        return 0;
+    try {
+        bool done = filter == 0 ? resizeSmooth(*image, width, height)
+                                : resizeNearest(*image, width, height);
+        return done ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+} // extern "C"
