@@ -1,24 +1,236 @@
 #include "cli/Jobs.hpp"
 
-#include <cstdio>
+#include "image/ColourReduction.hpp"
+#include "image/NeuQuant.hpp"
+#include "image/WorkImage.hpp"
+#include "tiles/PlaneCount.hpp"
+#include "tiles/TileEncoder.hpp"
+#include "tiles/TileSet.hpp"
 
-int runImageJob(JobSettings &settings, const ImageLibrary &library) {
-    if (settings.inputName.empty()) {
-        std::fputs("Error: No input file.\n", stdout);
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// The module's image, freed when the job ends whichever way it ends.
+struct ImageHandle {
+    const ImageLibrary &library;
+    MorvikImage *handle = nullptr;
+    explicit ImageHandle(const ImageLibrary &lib) : library(lib) {}
+    ImageHandle(const ImageHandle &) = delete;
+    ImageHandle &operator=(const ImageHandle &) = delete;
+    ~ImageHandle() {
+        if (handle != nullptr)
+            library.freeImage(handle);
+    }
+};
+
+// Everything one image job holds; released together when the job ends.
+struct ImageJob {
+    JobSettings &settings;
+    const TargetInfo &row;
+    FormatTables tables;
+    ImageHandle image;
+    WorkImagePtr loaded;
+    ColourList colours;
+    int32_t colourCount = 0;
+    WorkImagePtr padded;
+    std::unique_ptr<QuantNetwork> network = std::make_unique<QuantNetwork>();
+    WorkImagePtr indexed;
+    bool bitmapMode = false;
+    int32_t planeCount = 0;
+    TileSet tiles;
+    PixelMapping mapping;
+    PatternBuffer patterns;
+
+    ImageJob(JobSettings &s, const ImageLibrary &library)
+        : settings(s), row(targetRow(s.target)), image(library) {
+        fillFormatTables(tables);
+    }
+    bool directColour() const { return settings.format == kFormatD15; }
+    int32_t formatPlanes() const { return tables.planesPerFormat[settings.format]; }
+};
+
+int fail(const char *message) {
+    std::fputs(message, stdout);
+    return kExitFailure;
+}
+
+int backgroundOutside(const JobSettings &settings) {
+    std::printf("Error: Background position %d,%d is outside the image.\n", settings.bgX,
+                settings.bgY);
+    return kExitFailure;
+}
+
+bool loadImage(ImageJob &job) {
+    const char *name = job.settings.inputName.c_str();
+    if (job.settings.verbose)
+        std::printf("Loading image file: %s\n", name);
+    job.image.handle = job.image.library.loadImage(name, 1, 0, 0);
+    if (job.image.handle != nullptr)
+        return true;
+    std::printf("Error: Failed to load image file: %s\n", name);
+    return false;
+}
+
+void settleFormat(ImageJob &job) {
+    FormatChoice choice = reconcileFormat(job.settings.target, job.settings.format);
+    if (choice.warned)
+        std::printf("Warning: Unsupported format (%d) for this target. Using default.\n",
+                    job.settings.format);
+    job.settings.format = choice.format;
+    job.bitmapMode = choice.bitmapMode;
+}
+
+void resizeIfAsked(ImageJob &job) {
+    const ImageLibrary &library = job.image.library;
+    int32_t width = library.getWidth(job.image.handle);
+    int32_t height = library.getHeight(job.image.handle);
+    const JobSettings &s = job.settings;
+    bool resize =
+        (s.newWidth != 0 && s.newWidth != width) || (s.newHeight != 0 && s.newHeight != height);
+    if (!resize)
+        return;
+    int32_t newWidth = s.newWidth != 0 ? s.newWidth : width;
+    int32_t newHeight = s.newHeight != 0 ? s.newHeight : height;
+    if (s.verbose)
+        std::printf("Resizing image to %d*%d pixels.\n", newWidth, newHeight);
+    library.resize(job.image.handle, newWidth, newHeight, s.resizeMode);
+}
+
+int buildWorkImage(ImageJob &job) {
+    job.loaded = makeImageFromLibrary(job.image.library, job.image.handle);
+    int32_t depth = job.loaded->bitsPerPixel;
+    if (job.settings.verbose && depth == 32)
+        std::fputs("Warning: Alpha channel is ignored for 32-bit images.\n", stdout);
+    if ((depth != 8 && depth != 24 && depth != 32) || job.loaded->pixels == nullptr ||
+        job.loaded->width <= 0 || job.loaded->height <= 0) {
+        std::printf("Error: Color format not supported: %d bpp.\n", depth);
         return kExitFailure;
     }
-    if (!imageLibraryReady(library)) {
-        std::fputs("Error: Image module not loaded.\n", stdout);
+    job.loaded->palette = extractPalette(job.image.library, job.image.handle);
+    if (depth == 8 && !job.loaded->palette)
+        job.loaded->palette = std::make_shared<Palette>(); // never read through a missing palette
+    return kExitSuccess;
+}
+
+void checkQuantiseLimit(ImageJob &job) {
+    int32_t limit = job.tables.coloursPerFormat[job.settings.format];
+    int32_t &q = job.settings.quantiseColours;
+    if (q >= 2 && q <= limit)
+        return;
+    if (job.settings.quantiseGiven)
+        std::printf("Warning: Illegal quantise parameter (%d). Using default (%d).\n", q, limit);
+    q = limit;
+}
+
+void countImageColours(ImageJob &job) {
+    if (job.directColour())
+        return;
+    if (job.settings.verbose)
+        std::fputs("Counting colors..\n", stdout);
+    job.colours = countColours(*job.loaded, job.settings.quantiseColours);
+    job.colourCount = static_cast<int32_t>(job.colours.size());
+}
+
+int padImage(ImageJob &job) {
+    PadResult result = padAndFlipImage(*job.loaded, job.settings.bgX, job.settings.bgY);
+    if (result.status == PadStatus::BackgroundOutside)
+        return backgroundOutside(job.settings);
+    if (result.status != PadStatus::Ok)
+        return fail("Error: Failed to allocate memory.\n");
+    job.padded = std::move(result.image);
+    job.padded->palette = job.loaded->palette;
+    return kExitSuccess;
+}
+
+int reduceImageColours(ImageJob &job) {
+    ReductionRequest request;
+    request.directColour = job.directColour();
+    request.limit = job.settings.quantiseColours;
+    request.dither = job.settings.dither != 0;
+    request.verbose = job.settings.verbose != 0;
+    job.indexed = reduceColours(job.colours, *job.padded, *job.network, request, job.colourCount);
+    return job.indexed ? kExitSuccess : kExitFailure;
+}
+
+void buildTiles(ImageJob &job) {
+    if (job.bitmapMode)
+        return;
+    job.tiles = buildTileSet(*job.indexed, job.settings.optimiseTiles != 0, job.row.canFlip != 0,
+                             job.settings.verbose != 0);
+}
+
+int readBackground(ImageJob &job) {
+    const WorkImage &image = *job.indexed;
+    const JobSettings &s = job.settings;
+    if (s.bgX < 0 || s.bgY < 0 || s.bgX >= image.width || s.bgY >= image.height)
+        return backgroundOutside(s);
+    if (image.bitsPerPixel == 8)
+        job.mapping.backgroundIndex =
+            image.pixels[static_cast<size_t>(s.bgY) * rowBytes(image) + static_cast<size_t>(s.bgX)];
+    return kExitSuccess;
+}
+
+int encodeTiles(ImageJob &job) {
+    job.mapping.transparency = job.settings.transparency != 0;
+    job.mapping.baseColour = job.settings.baseColour;
+    if (job.mapping.transparency && readBackground(job) != kExitSuccess)
         return kExitFailure;
-    }
-    if (settings.verbose)
-        std::printf("Loading image file: %s\n", settings.inputName.c_str());
-    MorvikImage *image = library.loadImage(settings.inputName.c_str(), 1, 0, 0);
-    if (image == nullptr) {
-        std::printf("Error: Failed to load image file: %s\n", settings.inputName.c_str());
-        return kExitFailure;
-    }
-    library.freeImage(image);
+    if (!encodePatterns(*job.indexed, job.tiles, job.row.layout, job.planeCount,
+                        job.settings.chainTiles != 0, job.mapping, job.patterns))
+        return fail("Error: Failed to allocate memory.\n");
+    return kExitSuccess;
+}
+
+int checkUsedIndices(const ImageJob &job) {
+    if (job.directColour())
+        return kExitSuccess;
+    size_t used = job.patterns.usedIndices.size();
+    if (used <= static_cast<size_t>(job.settings.quantiseColours))
+        return kExitSuccess;
+    std::printf("Error: Something went wrong.. found %d colors in the quantised image\n",
+                static_cast<int>(used));
+    return kExitFailure;
+}
+
+int finish() {
     std::fputs("Done.\n", stdout);
     return kExitSuccess;
+}
+
+// Steps 1 to 15; each ends the job on failure, releasing what the job holds.
+int convertImage(ImageJob &job) {
+    if (!loadImage(job))
+        return kExitFailure;
+    settleFormat(job);
+    resizeIfAsked(job);
+    if (buildWorkImage(job) != kExitSuccess)
+        return kExitFailure;
+    checkQuantiseLimit(job);
+    countImageColours(job);
+    if (padImage(job) != kExitSuccess)
+        return kExitFailure;
+    settleMinPlanes(job.settings.minPlanes, job.formatPlanes());
+    if (reduceImageColours(job) != kExitSuccess)
+        return kExitFailure;
+    job.planeCount = choosePlaneCount(job.colourCount, job.formatPlanes(), job.settings.minPlanes);
+    buildTiles(job);
+    if (job.settings.target == kTargetNone)
+        return finish();
+    checkBaseColour(job.settings.format, job.colourCount, job.planeCount, job.settings.baseColour);
+    if (encodeTiles(job) != kExitSuccess || checkUsedIndices(job) != kExitSuccess)
+        return kExitFailure;
+    return finish();
+}
+
+} // namespace
+
+int runImageJob(JobSettings &settings, const ImageLibrary &library) {
+    if (settings.inputName.empty())
+        return fail("Error: No input file.\n");
+    if (!imageLibraryReady(library))
+        return fail("Error: Image module not loaded.\n");
+    ImageJob job(settings, library);
+    return convertImage(job);
 }

@@ -57,8 +57,9 @@ TEST(CliStart, OptionMessagesEndTheRunWithStatusOne) {
         {{"x", "-dict"}, "Missing value for -dict.\n"},
         {{"-opt2", "x"}, "Error: Unknown option: -opt2\n"},
         {{"x", "y", "-T"}, "Warning: Ignoring argument: y\nError: Unknown option: -T\n"},
-        {{"-dict", "4700", "-"}, "Warning: Bad value for dict. Using default (4096).\n"
-                                 "Error: Unknown option: -\n"},
+        {{"-dict", "4700", "-"},
+         "Warning: Bad value for dict. Using default (4096).\n"
+         "Error: Unknown option: -\n"},
     };
     for (const Case &c : cases) {
         RunResult r = runMorvik(c.arguments, dir.path);
@@ -103,7 +104,8 @@ TEST(CliStart, MissingImageModuleIsReportedAndOnlyImageJobsNeedIt) {
                            "Compressed size: 4 bytes (133%).\nDone.\n");
     EXPECT_EQ(pack.status, 0);
     RunResult image = runProgram(dir.file("morvik"), {"-image", "a.png"}, dir.path);
-    EXPECT_EQ(image.output, "error loading libmorvik-image.so\n\nError: Image module not loaded.\n");
+    EXPECT_EQ(image.output,
+              "error loading libmorvik-image.so\n\nError: Image module not loaded.\n");
     EXPECT_EQ(image.status, 1);
     RunResult usage = runProgram(dir.file("morvik"), {}, dir.path);
     EXPECT_EQ(usage.output, "error loading libmorvik-image.so\n" + kUsage);

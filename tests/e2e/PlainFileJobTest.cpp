@@ -42,12 +42,12 @@ TEST(PlainFileJob, RoundTripWithNonDefaultSettings) {
     writeFileBytes(dir.file("f.dat"), data);
     RunResult pack =
         runMorvik({"-dict", "1024", "-threshold", "3", "-pack", "-v", "f.dat"}, dir.path);
-    EXPECT_EQ(pack.output.rfind("\nEncoding file f.dat into f.dat.lzs\nInput size: 20000 bytes.\n",
-                                0),
-              0u);
-    RunResult unpack = runMorvik(
-        {"-dict", "1024", "-threshold", "3", "-unpack", "-v", "f.dat.lzs", "-o", "g.dat"},
-        dir.path);
+    EXPECT_EQ(
+        pack.output.rfind("\nEncoding file f.dat into f.dat.lzs\nInput size: 20000 bytes.\n", 0),
+        0u);
+    RunResult unpack =
+        runMorvik({"-dict", "1024", "-threshold", "3", "-unpack", "-v", "f.dat.lzs", "-o", "g.dat"},
+                  dir.path);
     EXPECT_EQ(unpack.output, "\nDecoding file f.dat.lzs into g.dat\nDone.\n");
     EXPECT_EQ(readFileBytes(dir.file("g.dat")), data);
     // Other settings decode to other bytes, without a message.

@@ -46,18 +46,6 @@ RunResult runMorvik(const std::vector<std::string> &arguments, const std::string
     return runProgram(MORVIK_BINARY, arguments, workDir);
 }
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "morvik-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr)
-        path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    if (!path.empty())
-        std::filesystem::remove_all(path, ignored);
-}
-
 std::vector<unsigned char> readFileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -69,7 +57,9 @@ void writeFileBytes(const std::string &path, const std::vector<unsigned char> &b
               static_cast<std::streamsize>(bytes.size()));
 }
 
-bool fileExists(const std::string &path) { return std::filesystem::exists(path); }
+bool fileExists(const std::string &path) {
+    return std::filesystem::exists(path);
+}
 
 std::vector<std::string> listDir(const std::string &path) {
     std::vector<std::string> names;

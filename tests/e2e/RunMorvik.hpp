@@ -1,6 +1,8 @@
 // Runs the built morvik binary and captures what it prints.
 #pragma once
 
+#include "imagemodule/TestImages.hpp"
+
 #include <string>
 #include <vector>
 
@@ -16,15 +18,7 @@ RunResult runProgram(const std::string &binary, const std::vector<std::string> &
 // Runs the morvik binary of this build.
 RunResult runMorvik(const std::vector<std::string> &arguments, const std::string &workDir);
 
-// A fresh empty folder under the system's temporary folder, removed by the destructor.
-struct TempDir {
-    std::string path;
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string file(const std::string &name) const { return path + "/" + name; }
-};
+using testimages::TempDir;
 
 std::vector<unsigned char> readFileBytes(const std::string &path);
 void writeFileBytes(const std::string &path, const std::vector<unsigned char> &bytes);

@@ -235,6 +235,32 @@ inline bool writePng(const std::string &path, const PngPicture &picture) {
     return !bytes.empty() && writeFile(path, bytes);
 }
 
+// An 8-bit RGB PNG of the given pixels, top row first.
+inline bool writeRgbPng(const std::string &path, uint32_t width, uint32_t height,
+                        const std::vector<Rgb> &pixels) {
+    PngPicture picture = makePngPicture(width, height, PNG_COLOR_TYPE_RGB);
+    for (uint32_t y = 0; y < height; ++y) {
+        std::vector<uint8_t> row;
+        for (uint32_t x = 0; x < width; ++x) {
+            const Rgb &p = pixels[static_cast<size_t>(y) * width + x];
+            row.insert(row.end(), {p.red, p.green, p.blue});
+        }
+        picture.rows.push_back(row);
+    }
+    return writePng(path, picture);
+}
+
+// An 8-bit palette PNG of the given indexes, top row first.
+inline bool writeIndexedPng(const std::string &path, uint32_t width, uint32_t height,
+                            const std::vector<uint8_t> &indexes, const std::vector<Rgb> &palette) {
+    PngPicture picture = makePngPicture(width, height, PNG_COLOR_TYPE_PALETTE);
+    picture.palette = palette;
+    for (uint32_t y = 0; y < height; ++y)
+        picture.rows.emplace_back(indexes.begin() + static_cast<std::ptrdiff_t>(y * width),
+                                  indexes.begin() + static_cast<std::ptrdiff_t>((y + 1) * width));
+    return writePng(path, picture);
+}
+
 // ---------------------------------------------------------------------------
 // BMP
 

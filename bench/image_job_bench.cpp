@@ -1,0 +1,116 @@
+// The image job in process on big pictures, next to decoding the PNG alone:
+// the job's own work is the difference. The PNGs are written once into a
+// temporary folder.
+#include "BenchImages.hpp"
+#include "cli/Program.hpp"
+#include "imagemodule/TestImages.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+struct Pictures {
+    testimages::TempDir dir;
+    std::string map;
+    std::string photo;
+    ImageLibrary library;
+};
+
+void writeRgb(const std::string &path, uint32_t width, uint32_t height,
+              const std::vector<uint8_t> &rgb) {
+    testimages::PngPicture picture = testimages::makePngPicture(width, height, PNG_COLOR_TYPE_RGB);
+    for (uint32_t y = 0; y < height; ++y)
+        picture.rows.emplace_back(rgb.begin() + static_cast<std::ptrdiff_t>(y) * width * 3,
+                                  rgb.begin() + static_cast<std::ptrdiff_t>(y + 1) * width * 3);
+    testimages::writePng(path, picture);
+}
+
+void makePictures(Pictures &made) {
+    constexpr uint32_t kMapSide = 4096;
+    std::vector<uint8_t> indexes = benchimages::tileMapIndexes(kMapSide, 300, 16);
+    std::vector<uint8_t> rgb(indexes.size() * 3);
+    for (size_t i = 0; i < indexes.size(); ++i) {
+        auto colour = benchimages::mapColour(indexes[i]);
+        std::copy(colour.begin(), colour.end(), rgb.begin() + static_cast<std::ptrdiff_t>(3 * i));
+    }
+    made.map = made.dir.file("map.png");
+    writeRgb(made.map, kMapSide, kMapSide, rgb);
+    made.photo = made.dir.file("photo.png");
+    writeRgb(made.photo, 2048, 2048, benchimages::photoPixels(2048, 2048));
+    bindImageLibrary(made.library);
+}
+
+Pictures &pictures() {
+    static Pictures p;
+    static bool made = false;
+    if (!made) {
+        makePictures(p);
+        made = true;
+    }
+    return p;
+}
+
+// Runs morvik with its standard output sent to /dev/null.
+int quietRun(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "morvik");
+    std::vector<const char *> argv;
+    for (const std::string &argument : arguments)
+        argv.push_back(argument.c_str());
+    std::fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    std::FILE *null = std::freopen("/dev/null", "w", stdout);
+    int status = runMorvik(static_cast<int>(argv.size()), argv.data(), pictures().library);
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    (void)null;
+    return status;
+}
+
+void BM_DecodeOnly(benchmark::State &state, bool map) {
+    Pictures &p = pictures();
+    for (auto _ : state) {
+        MorvikImage *image = p.library.loadImage((map ? p.map : p.photo).c_str(), 1, 0, 0);
+        benchmark::DoNotOptimize(image);
+        p.library.freeImage(image);
+    }
+}
+
+void BM_Job(benchmark::State &state, bool map, std::vector<std::string> options) {
+    Pictures &p = pictures();
+    options.insert(options.begin(), {"-image", map ? p.map : p.photo, "-o", p.dir.file("out")});
+    for (auto _ : state)
+        benchmark::DoNotOptimize(quietRun(options));
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(BM_DecodeOnly, map4096, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, map4096_sms_opt, true, {"-target", "sms", "-opt"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, map4096_snes_opt, true, {"-target", "snes", "-opt"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, map4096_sms_noopt, true, {"-target", "sms"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, map4096_snes_noopt, true, {"-target", "snes"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, map4096_sms_opt_pack_autocomp, true,
+                  {"-target", "sms", "-opt", "-pack", "-autocomp"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeOnly, photo2048, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, photo2048_q16, false, {"-target", "snes", "-format", "p8", "-q", "16"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, photo2048_q16_dither, false,
+                  {"-target", "snes", "-format", "p8", "-q", "16", "-dither"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, photo2048_q256, false, {"-target", "snes", "-format", "p8", "-q", "256"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Job, photo2048_q256_dither, false,
+                  {"-target", "snes", "-format", "p8", "-q", "256", "-dither"})
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

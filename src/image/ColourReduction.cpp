@@ -1,0 +1,205 @@
+#include "image/ColourReduction.hpp"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Open-addressed table from colour key to list position. The list never holds
+// more than 257 keys, so 1024 slots keep probes short.
+struct ColourIndex {
+    static constexpr size_t kSlots = 1024;
+    std::array<ColourKey, kSlots> keys{};
+    std::array<int32_t, kSlots> positions{};
+    std::array<bool, kSlots> used{};
+
+    static size_t slotOf(ColourKey key) { return (key * 2654435761u) >> 22; }
+
+    // Position of the key, or -1 with `slot` at the free slot where it belongs.
+    int32_t find(ColourKey key, size_t &slot) const {
+        slot = slotOf(key);
+        while (used[slot]) {
+            if (keys[slot] == key)
+                return positions[slot];
+            slot = (slot + 1) % kSlots;
+        }
+        return -1;
+    }
+
+    void insert(size_t slot, ColourKey key, int32_t position) {
+        used[slot] = true;
+        keys[slot] = key;
+        positions[slot] = position;
+    }
+};
+
+const Palette &paletteOrBlack(const WorkImage &image) {
+    static const Palette black{};
+    return image.palette ? *image.palette : black;
+}
+
+// Blue, green, red of a pixel in the module's byte order.
+const uint8_t *pixelColour(const WorkImage &image, const Palette &palette, size_t pixel) {
+    if (image.bitsPerPixel == 8)
+        return palette.data() + 3 * static_cast<size_t>(image.pixels[pixel]);
+    return image.pixels + pixel * bytesPerPixel(image);
+}
+
+WorkImagePtr toDirectColour(const WorkImage &padded) {
+    WorkImagePtr result = makeBlankImage(padded.width, padded.height, 16);
+    if (result->pixels == nullptr)
+        return nullptr;
+    const Palette &palette = paletteOrBlack(padded);
+    size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t *bgr = pixelColour(padded, palette, i);
+        uint16_t word = static_cast<uint16_t>(0x8000 | (bgr[0] >> 3) << 10 | (bgr[1] >> 3) << 5 |
+                                              (bgr[2] >> 3));
+        result->pixels[2 * i] = static_cast<uint8_t>(word & 0xFF);
+        result->pixels[2 * i + 1] = static_cast<uint8_t>(word >> 8);
+    }
+    return result;
+}
+
+// A packed 24-bit copy (blue, green, red) for the quantiser, or null.
+WorkImagePtr toTrueColour(const WorkImage &padded) {
+    WorkImagePtr copy = makeBlankImage(padded.width, padded.height, 24);
+    if (copy->pixels == nullptr)
+        return nullptr;
+    const Palette &palette = paletteOrBlack(padded);
+    size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
+    for (size_t i = 0; i < count; ++i)
+        std::memcpy(copy->pixels + 3 * i, pixelColour(padded, palette, i), 3);
+    return copy;
+}
+
+WorkImagePtr quantise(WorkImage &padded, QuantNetwork &network, const ReductionRequest &request,
+                      int32_t &colourCount) {
+    if (request.verbose)
+        std::printf("More than %d colors found. Quantising image..\n", request.limit);
+    WorkImagePtr copy;
+    if (padded.bitsPerPixel != 24) {
+        copy = toTrueColour(padded);
+        if (!copy) {
+            std::fputs("Error: Failed to allocate memory.\n", stdout);
+            return nullptr;
+        }
+    }
+    WorkImagePtr result =
+        quantiseImage(network, copy ? *copy : padded, request.limit, request.dither);
+    if (!result) {
+        std::fputs("Error: Failed to allocate memory.\n", stdout);
+        return nullptr;
+    }
+    colourCount = request.limit;
+    return result;
+}
+
+// 8-bit images keep their pixel memory: each index becomes its list position.
+WorkImagePtr renumberIndexed(const ColourList &list, WorkImage &padded) {
+    std::array<uint8_t, 256> position{};
+    const Palette &source = paletteOrBlack(padded);
+    auto palette = std::make_shared<Palette>();
+    for (size_t k = 0; k < list.size() && k < 256; ++k) {
+        uint8_t index = static_cast<uint8_t>(list[k] >> 24);
+        position[index] = static_cast<uint8_t>(k);
+        for (size_t c = 0; c < 3; ++c)
+            (*palette)[3 * k + c] = source[3 * index + 2 - c];
+    }
+    size_t count = pixelBytes(padded);
+    for (size_t i = 0; i < count; ++i)
+        padded.pixels[i] = position[padded.pixels[i]];
+    auto result = std::make_unique<WorkImage>();
+    result->width = padded.width;
+    result->height = padded.height;
+    result->bitsPerPixel = 8;
+    result->pixels = padded.pixels;
+    result->ownsPixels = false;
+    result->palette = palette;
+    return result;
+}
+
+WorkImagePtr numberTrueColours(const ColourList &list, const WorkImage &padded) {
+    WorkImagePtr result = makeBlankImage(padded.width, padded.height, 8);
+    if (result->pixels == nullptr) {
+        std::fputs("Error: Failed to allocate memory.\n", stdout);
+        return nullptr;
+    }
+    auto palette = std::make_shared<Palette>();
+    ColourIndex index;
+    for (size_t k = 0; k < list.size() && k < 256; ++k) {
+        size_t slot;
+        if (index.find(list[k], slot) < 0)
+            index.insert(slot, list[k], static_cast<int32_t>(k));
+        for (size_t c = 0; c < 3; ++c)
+            (*palette)[3 * k + c] = static_cast<uint8_t>(list[k] >> (8 * c));
+    }
+    size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
+    size_t step = bytesPerPixel(padded);
+    for (size_t i = 0; i < count; ++i) {
+        size_t slot;
+        int32_t position =
+            index.find(colourKeyOf(padded.pixels + i * step, padded.bitsPerPixel), slot);
+        result->pixels[i] = static_cast<uint8_t>(position < 0 ? 0 : position);
+    }
+    result->palette = palette;
+    return result;
+}
+
+} // namespace
+
+ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel) {
+    if (bitsPerPixel == 8)
+        return ColourKey{pixel[0]} << 24;
+    return ColourKey{pixel[2]} | ColourKey{pixel[1]} << 8 | ColourKey{pixel[0]} << 16;
+}
+
+ColourList countColours(const WorkImage &image, int32_t limit) {
+    constexpr size_t kMaxCounted = ColourIndex::kSlots / 2;
+    ColourList list;
+    ColourIndex index;
+    size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    size_t step = bytesPerPixel(image);
+    bool haveLast = false;
+    ColourKey last = 0;
+    for (size_t i = 0; i < count; ++i) {
+        ColourKey key = colourKeyOf(image.pixels + i * step, image.bitsPerPixel);
+        if (haveLast && key == last)
+            continue; // runs of one colour are the common case
+        haveLast = true;
+        last = key;
+        size_t slot;
+        if (index.find(key, slot) < 0) {
+            index.insert(slot, key, static_cast<int32_t>(list.size()));
+            list.push_back(key);
+            if (limit != 0 && list.size() > static_cast<size_t>(limit))
+                break;
+            if (list.size() >= kMaxCounted)
+                break; // the table's capacity; no format has more than 256 colours
+        }
+    }
+    return list;
+}
+
+int32_t findColour(const ColourList &list, ColourKey key) {
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i] == key)
+            return static_cast<int32_t>(i);
+    return -1;
+}
+
+WorkImagePtr reduceColours(const ColourList &list, WorkImage &padded, QuantNetwork &network,
+                           const ReductionRequest &request, int32_t &colourCount) {
+    if (request.directColour) {
+        WorkImagePtr result = toDirectColour(padded);
+        if (!result)
+            std::fputs("Error: Failed to allocate memory.\n", stdout);
+        return result;
+    }
+    if (colourCount > request.limit)
+        return quantise(padded, network, request, colourCount);
+    if (padded.bitsPerPixel == 8)
+        return renumberIndexed(list, padded);
+    return numberTrueColours(list, padded);
+}

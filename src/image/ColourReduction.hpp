@@ -1,0 +1,35 @@
+// Counting an image's colours and turning it into an image of palette indexes.
+#pragma once
+
+#include "image/NeuQuant.hpp"
+#include "image/WorkImage.hpp"
+
+#include <cstdint>
+#include <vector>
+
+// A colour as counted: red, green, blue in bytes 0..2 for 24- and 32-bit
+// pixels; the palette index in byte 3 for 8-bit pixels.
+using ColourKey = uint32_t;
+using ColourList = std::vector<ColourKey>;
+
+ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel);
+
+// The distinct colours of the image in its own row order, in order of first
+// appearance; stops once the list holds more than `limit` keys (0: no stop).
+ColourList countColours(const WorkImage &image, int32_t limit);
+
+// Position of the key in the list, or -1.
+int32_t findColour(const ColourList &list, ColourKey key);
+
+struct ReductionRequest {
+    bool directColour = false; // d15: 15-bit colour words instead of indexes
+    int32_t limit = 0;         // q
+    bool dither = false;
+    bool verbose = false;
+};
+
+// Turns the padded image into the indexed image (or the 16-bit direct-colour
+// image); colourCount is updated. Null when memory cannot be had (the message
+// is printed here).
+WorkImagePtr reduceColours(const ColourList &list, WorkImage &padded, QuantNetwork &network,
+                           const ReductionRequest &request, int32_t &colourCount);
