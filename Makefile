@@ -19,9 +19,9 @@ build: setup $(BUILD)/CMakeCache.txt
 
 demo: build
 	@mkdir -p out
-	./$(BUILD)/morvik -pack -v examples/title.png -o out/title.png.lzs
-	./$(BUILD)/morvik -unpack -v out/title.png.lzs -o out/title-unpacked.png
-	cmp examples/title.png out/title-unpacked.png && echo "Round trip OK: out/title-unpacked.png equals examples/title.png"
+	./$(BUILD)/morvik -image examples/title.png -target sms -opt -pack -autocomp -code \
+		-preview out/title-preview.bmp -o out/title.lzs -v
+	@echo "Wrote:" && ls -l out
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -3,7 +3,15 @@
 // temporary folder.
 #include "BenchImages.hpp"
 #include "cli/Program.hpp"
+#include "cli/Tables.hpp"
+#include "common/OutputFile.hpp"
+#include "image/ColourReduction.hpp"
 #include "imagemodule/TestImages.hpp"
+#include "lzss/PatternOutput.hpp"
+#include "tiles/NameTable.hpp"
+#include "tiles/PaletteFile.hpp"
+#include "tiles/TileEncoder.hpp"
+#include "tiles/TileSet.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -87,8 +95,69 @@ void BM_Job(benchmark::State &state, bool map, std::vector<std::string> options)
         benchmark::DoNotOptimize(quietRun(options));
 }
 
+// The stages of `-target sms -opt -pack -autocomp` on the map, each timed alone.
+struct MapStages {
+    MorvikImage *handle = nullptr;
+    WorkImagePtr loaded, padded, indexed;
+    ColourList colours;
+    int32_t colourCount = 0;
+    TileSet tiles;
+    PatternBuffer patterns;
+    QuantNetwork network;
+};
+
+void reduceMap(MapStages &m) {
+    m.loaded = makeImageFromLibrary(pictures().library, m.handle);
+    m.colours = countColours(*m.loaded, 16);
+    m.colourCount = static_cast<int32_t>(m.colours.size());
+    m.padded = padAndFlipImage(*m.loaded, 0, 0).image;
+    m.indexed = reduceColours(m.colours, *m.padded, m.network, {false, 16}, m.colourCount);
+}
+
+void BM_MapStage(benchmark::State &state, int stage) {
+    Pictures &p = pictures();
+    MapStages m;
+    m.handle = p.library.loadImage(p.map.c_str(), 1, 0, 0);
+    reduceMap(m);
+    m.tiles = buildTileSet(*m.indexed, true, true, false);
+    encodePatterns(*m.indexed, m.tiles, PatternLayout::Interleaved, 4, false, {}, m.patterns);
+    std::string out = p.dir.file("stage");
+    for (auto _ : state) {
+        int error = 0;
+        switch (stage) {
+        case 0:
+            reduceMap(m);
+            break;
+        case 1:
+            benchmark::DoNotOptimize(buildTileSet(*m.indexed, true, true, false));
+            break;
+        case 2:
+            encodePatterns(*m.indexed, m.tiles, PatternLayout::Interleaved, 4, false, {},
+                           m.patterns);
+            break;
+        case 3:
+            benchmark::DoNotOptimize(
+                searchCodecSettings(m.patterns.bytes.data(), m.patterns.length, false));
+            break;
+        default: {
+            auto pal = encodePalette(*m.indexed->palette, ColourWord::Sms, 16, false, 0);
+            auto nam = encodeNameTable(m.tiles, NameEntry::Sms);
+            writeWholeFile(out + ".pal", pal.data(), pal.size(), error);
+            writeWholeFile(out + ".nam", nam.data(), nam.size(), error);
+            writeWholeFile(out + ".lzs", m.patterns.bytes.data(), m.patterns.length, error);
+        }
+        }
+    }
+    p.library.freeImage(m.handle);
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(BM_MapStage, reduction, 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MapStage, tiles, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MapStage, encoding, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MapStage, search, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MapStage, writing, 4)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DecodeOnly, map4096, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Job, map4096_sms_opt, true, {"-target", "sms", "-opt"})
     ->Unit(benchmark::kMillisecond);

@@ -286,7 +286,9 @@ void printHelp() {
     }
 }
 
-void printUsage() { std::fputs("Usage: morvik [options] <input>\n", stdout); }
+void printUsage() {
+    std::fputs("Usage: morvik [options] <input>\n", stdout);
+}
 
 ParseOutcome parseCommandLine(int argc, const char *const *argv, JobSettings &settings) {
     int index = 1;

@@ -1,5 +1,12 @@
 #include "cli/Jobs.hpp"
 
+#include "codegen/CodeFile.hpp"
+#include "common/OutputFile.hpp"
+#include "lzss/PatternOutput.hpp"
+#include "tiles/NameTable.hpp"
+#include "tiles/PaletteFile.hpp"
+#include "tiles/Preview.hpp"
+
 #include "image/ColourReduction.hpp"
 #include "image/NeuQuant.hpp"
 #include "image/WorkImage.hpp"
@@ -8,6 +15,8 @@
 #include "tiles/TileSet.hpp"
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -194,12 +203,135 @@ int checkUsedIndices(const ImageJob &job) {
     return kExitFailure;
 }
 
+int cannotCreate(const std::string &name, int errorCode) {
+    std::fputs(createFileError(name, errorCode).c_str(), stdout);
+    return kExitFailure;
+}
+
+int writeFile(const std::string &name, const std::vector<uint8_t> &bytes) {
+    int errorCode = 0;
+    if (!writeWholeFile(name, bytes.data(), bytes.size(), errorCode))
+        return cannotCreate(name, errorCode);
+    return kExitSuccess;
+}
+
+int writePalette(const ImageJob &job) {
+    if (job.directColour())
+        return kExitSuccess;
+    const JobSettings &s = job.settings;
+    if (s.verbose)
+        std::printf("Writing palette data (%d colors) to %s.pal\n", job.colourCount,
+                    s.outputBaseName.c_str());
+    return writeFile(s.outputBaseName + ".pal",
+                     encodePalette(*job.indexed->palette, job.row.colourWord, job.colourCount,
+                                   job.mapping.transparency, job.mapping.backgroundIndex));
+}
+
+int writeNames(const ImageJob &job) {
+    const int64_t unique = static_cast<int64_t>(job.tiles.uniqueTiles.size());
+    if (unique > job.row.tileLimit) {
+        if (!job.bitmapMode)
+            std::printf("Warning: More than %d unique tiles. No name table will be written.\n",
+                        job.row.tileLimit);
+        return kExitSuccess;
+    }
+    if (job.bitmapMode)
+        return kExitSuccess;
+    if (unique > kOverlapTileCount && job.row.layout == PatternLayout::Interleaved)
+        std::fputs("Warning: More than 448 unique tiles found. Pattern table and name table "
+                   "will overlap.\n",
+                   stdout);
+    std::string name = job.settings.outputBaseName + ".nam";
+    if (job.settings.verbose)
+        std::printf("Writing name table data to %s\n", name.c_str());
+    return writeFile(name, encodeNameTable(job.tiles, job.row.nameEntry));
+}
+
+// Every tile position at the format's full bytes per tile, or the bitmap's length.
+int64_t unoptimisedSize(const ImageJob &job) {
+    if (job.bitmapMode)
+        return static_cast<int64_t>(job.patterns.length);
+    const WorkImage &image = *job.indexed;
+    int64_t tiles = int64_t{image.width / kTileSide} * (image.height / kTileSide);
+    return tiles * std::abs(job.formatPlanes()) * kTileSide;
+}
+
+std::tm localNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+int writeCode(ImageJob &job) {
+    const JobSettings &s = job.settings;
+    std::string name = s.outputBaseName + job.row.codeExtension;
+    std::printf("Writing code to %s\n", name.c_str());
+    CodeFileValues values;
+    values.dictSize = s.dictSize;
+    values.threshold = s.threshold;
+    values.planeCount = job.planeCount;
+    values.formatPlanes = job.formatPlanes();
+    values.outputBaseName = s.outputBaseName;
+    values.time = localNow();
+    int errorCode = 0;
+    if (!writeCodeFile(name, job.row.codeForm, values, errorCode))
+        return cannotCreate(name, errorCode);
+    return kExitSuccess;
+}
+
+int writePatterns(ImageJob &job) {
+    JobSettings &s = job.settings;
+    bool pack = s.compressionMode == CompressionMode::Pack;
+    if (s.outputName.empty())
+        s.outputName = s.outputBaseName + (pack ? ".lzs" : ".pat");
+    PatternOutput output{s.outputName, job.patterns.bytes.data(), job.patterns.length,
+                         unoptimisedSize(job), s.verbose != 0};
+    int errorCode = 0;
+    if (!pack) {
+        std::printf("Writing pattern data to %s..\n", s.outputName.c_str());
+        if (!writeRawPatterns(output, !job.bitmapMode, errorCode))
+            return cannotCreate(s.outputName, errorCode);
+        return kExitSuccess;
+    }
+    std::printf("Encoding pattern data and writing to %s..\n", s.outputName.c_str());
+    if (job.bitmapMode) { // the 32X decoder works with fixed settings
+        s.dictSize = kDefaultDictSize;
+        s.threshold = kDefaultThreshold;
+    }
+    bool search = s.autoCompress != 0 && !job.bitmapMode;
+    if (!writeCompressedPatterns(output, search, s.dictSize, s.threshold, errorCode))
+        return cannotCreate(s.outputName, errorCode);
+    return s.writeCode ? writeCode(job) : kExitSuccess;
+}
+
+int writePreview(ImageJob &job) {
+    if (job.directColour())
+        return kExitSuccess;
+    // Every colour of the image is widened, also those no pixel of a tile uses.
+    expandPreviewPalette(*job.indexed->palette, job.row.widening, job.colourCount);
+    const std::string &name = job.settings.previewName;
+    if (name.empty())
+        return kExitSuccess;
+    if (job.settings.verbose)
+        std::printf("Writing preview to %s\n", name.c_str());
+    return writeFile(name, encodePreviewBitmap(*job.indexed));
+}
+
+// Steps 16 to 20: the output files, in the order the user sees them announced.
+int writeOutputs(ImageJob &job) {
+    if (writePalette(job) != kExitSuccess || writeNames(job) != kExitSuccess ||
+        writePatterns(job) != kExitSuccess || writePreview(job) != kExitSuccess)
+        return kExitFailure;
+    return kExitSuccess;
+}
+
 int finish() {
     std::fputs("Done.\n", stdout);
     return kExitSuccess;
 }
 
-// Steps 1 to 15; each ends the job on failure, releasing what the job holds.
+// Every step in order; each ends the job on failure, releasing what the job holds.
 int convertImage(ImageJob &job) {
     if (!loadImage(job))
         return kExitFailure;
@@ -215,11 +347,14 @@ int convertImage(ImageJob &job) {
     if (reduceImageColours(job) != kExitSuccess)
         return kExitFailure;
     job.planeCount = choosePlaneCount(job.colourCount, job.formatPlanes(), job.settings.minPlanes);
+    if (!job.directColour())
+        reduceComponents(*job.indexed->palette, job.row.componentBits);
     buildTiles(job);
     if (job.settings.target == kTargetNone)
         return finish();
     checkBaseColour(job.settings.format, job.colourCount, job.planeCount, job.settings.baseColour);
-    if (encodeTiles(job) != kExitSuccess || checkUsedIndices(job) != kExitSuccess)
+    if (encodeTiles(job) != kExitSuccess || checkUsedIndices(job) != kExitSuccess ||
+        writeOutputs(job) != kExitSuccess)
         return kExitFailure;
     return finish();
 }

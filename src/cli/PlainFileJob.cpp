@@ -1,5 +1,6 @@
 #include "cli/Jobs.hpp"
 
+#include "common/Statistics.hpp"
 #include "lzss/Lzss.hpp"
 
 #include <cstdio>
@@ -29,8 +30,6 @@ static bool reportFileFailure(const LzssFileResult &result, const JobSettings &s
     }
     return true;
 }
-
-static double percentOf(double part, double whole) { return whole == 0 ? 0.0 : part / whole * 100; }
 
 static int packFile(JobSettings &settings) {
     if (settings.outputName.empty())

@@ -1,14 +1,21 @@
 #include "cli/Tables.hpp"
 
 const std::array<TargetInfo, kTargetCount> kTargets = {{
-    {kFormatL8, kFormatL8, 8, 1, 65536, 0, "", "", "", CodeForm::None, PatternLayout::None},
-    {kFormatP1 | kFormatP4, kFormatP4, 2, 2, 512, 1, "wla-z80", "sms", ".asm", CodeForm::Wla, PatternLayout::Interleaved},
-    {kFormatP1 | kFormatP4, kFormatP4, 4, 2, 512, 1, "wla-z80", "gg", ".asm", CodeForm::Wla, PatternLayout::Interleaved},
+    {kFormatL8, kFormatL8, 8, 1, 65536, 0, "", "", "", CodeForm::None, PatternLayout::None,
+     ColourWord::None, NameEntry::None, PreviewWidening::None},
+    {kFormatP1 | kFormatP4, kFormatP4, 2, 2, 512, 1, "wla-z80", "sms", ".asm", CodeForm::Wla,
+     PatternLayout::Interleaved, ColourWord::Sms, NameEntry::Sms, PreviewWidening::Sms},
+    {kFormatP1 | kFormatP4, kFormatP4, 4, 2, 512, 1, "wla-z80", "gg", ".asm", CodeForm::Wla,
+     PatternLayout::Interleaved, ColourWord::Sgg, NameEntry::Sms, PreviewWidening::Sgg},
     {kFormatP2 | kFormatP4 | kFormatP8, kFormatP4, 5, 8, 1024, 1, "wla-65816", "smc", ".asm",
-     CodeForm::None, PatternLayout::Pairs},
-    {kFormatP4, kFormatP4, 3, 4, 4096, 0, "wla-huc6280", "pce", ".asm", CodeForm::None, PatternLayout::Pairs},
-    {kFormatL4, kFormatL4, 3, 4, 2048, 1, "m68k-elf-as", "bin", ".s", CodeForm::Gnu, PatternLayout::Packed4},
-    {kFormatL8 | kFormatD15, kFormatL8, 8, 1, 4096, 0, "sh-elf-as", "32x", ".s", CodeForm::None, PatternLayout::Bitmap},
+     CodeForm::None, PatternLayout::Pairs, ColourWord::Snes, NameEntry::Snes,
+     PreviewWidening::Snes},
+    {kFormatP4, kFormatP4, 3, 4, 4096, 0, "wla-huc6280", "pce", ".asm", CodeForm::None,
+     PatternLayout::Pairs, ColourWord::Tgx, NameEntry::Tgx, PreviewWidening::None},
+    {kFormatL4, kFormatL4, 3, 4, 2048, 1, "m68k-elf-as", "bin", ".s", CodeForm::Gnu,
+     PatternLayout::Packed4, ColourWord::Smd, NameEntry::Smd, PreviewWidening::None},
+    {kFormatL8 | kFormatD15, kFormatL8, 8, 1, 4096, 0, "sh-elf-as", "32x", ".s", CodeForm::None,
+     PatternLayout::Bitmap, ColourWord::Bitmap32x, NameEntry::None, PreviewWidening::None},
 }};
 
 const std::array<std::string_view, 7> kFormatNames = {"p1", "p2", "p4", "p8", "l4", "l8", "d15"};

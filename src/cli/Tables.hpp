@@ -38,6 +38,15 @@ enum class PatternLayout {
     Bitmap,      // the whole image, no tiles (32x)
 };
 
+// The palette file's colour word.
+enum class ColourWord { None, Sms, Sgg, Snes, Tgx, Smd, Bitmap32x };
+
+// The name table's entry layout.
+enum class NameEntry { None, Sms, Snes, Tgx, Smd };
+
+// How the preview widens the reduced colour components back to 8 bits.
+enum class PreviewWidening { None, Sms, Sgg, Snes };
+
 struct TargetInfo {
     int32_t allowedFormats;
     int32_t defaultFormat;
@@ -50,6 +59,9 @@ struct TargetInfo {
     const char *codeExtension;
     CodeForm codeForm; // which assembler syntax the code file uses
     PatternLayout layout;
+    ColourWord colourWord;
+    NameEntry nameEntry;
+    PreviewWidening widening;
 };
 
 extern const std::array<TargetInfo, kTargetCount> kTargets;

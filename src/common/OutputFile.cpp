@@ -7,7 +7,9 @@
 
 #include <sys/stat.h>
 
-OutputFile::~OutputFile() { discardOutputFile(*this); }
+OutputFile::~OutputFile() {
+    discardOutputFile(*this);
+}
 
 static std::string directoryOf(const std::string &name) {
     size_t slash = name.rfind('/');
@@ -97,6 +99,21 @@ void discardOutputFile(OutputFile &file) {
         unlink(file.tempName.c_str());
         file.tempName.clear();
     }
+}
+
+bool writeWholeFile(const std::string &name, const void *data, size_t length, int &errorCode,
+                    bool textMode) {
+    OutputFile file;
+    if (!openOutputFile(file, name, textMode)) {
+        errorCode = file.errorCode;
+        return false;
+    }
+    writeOutputBytes(file, data, length);
+    if (!commitOutputFile(file)) {
+        errorCode = file.errorCode;
+        return false;
+    }
+    return true;
 }
 
 std::string createFileError(const std::string &name, int errorCode) {

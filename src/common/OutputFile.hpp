@@ -33,5 +33,9 @@ bool commitOutputFile(OutputFile &file);
 // Closes and removes the temporary file.
 void discardOutputFile(OutputFile &file);
 
+// Writes a whole file through a temporary file; false with errorCode set on failure.
+bool writeWholeFile(const std::string &name, const void *data, size_t length, int &errorCode,
+                    bool textMode = false);
+
 // "Error: Failed to create file %s: %s\n" for a file that could not be written.
 std::string createFileError(const std::string &name, int errorCode);

@@ -46,18 +46,27 @@ TEST_F(ImageJobTest, FormatAndQuantiseWarnings) {
               "\nWarning: Unsupported format (4) for this target. Using default.\nDone.\n");
     EXPECT_EQ(run({"-image", "a.png", "-target", "sms", "-q", "99"}).output,
               "\nWarning: Illegal quantise parameter (99). Using default (16).\n"
-              "Using 1 bitplanes (8 bytes) for each tile.\nDone.\n");
+              "Using 1 bitplanes (8 bytes) for each tile.\n"
+              "Writing pattern data to a.png.pat..\nUnoptmized size: 32 bytes.\nOptimized size: 8 "
+              "bytes (25%).\nDone.\n");
     EXPECT_EQ(run({"-image", "a.png", "-target", "32x", "-format", "d15", "-q", "5"}).output,
-              "\nWarning: Illegal quantise parameter (5). Using default (0).\nDone.\n");
+              "\nWarning: Illegal quantise parameter (5). Using default (0).\n"
+              "Writing pattern data to a.png.pat..\nDone.\n");
     EXPECT_EQ(run({"-image", "a.png", "-target", "smd", "-format", "p4", "-planes", "2"}).output,
               "\nWarning: Unsupported format (4) for this target. Using default.\n"
-              "Warning: -planes ignored for linear/direct formats.\nDone.\n");
+              "Warning: -planes ignored for linear/direct formats.\n"
+              "Writing pattern data to a.png.pat..\nUnoptmized size: 32 bytes.\nOptimized size: 32 "
+              "bytes (100%).\nDone.\n");
     EXPECT_EQ(run({"-image", "a.png", "-target", "sms", "-planes", "5"}).output,
               "\nWarning: Bad value for -planes. Using default (4).\n"
-              "Using 4 bitplanes (32 bytes) for each tile.\nDone.\n");
+              "Using 4 bitplanes (32 bytes) for each tile.\n"
+              "Writing pattern data to a.png.pat..\nUnoptmized size: 32 bytes.\nOptimized size: 32 "
+              "bytes (100%).\nDone.\n");
     EXPECT_EQ(run({"-image", "a.png", "-target", "snes", "-format", "p2", "-base", "3"}).output,
               "\nWarning: base + # colors > 4. Using base=0.\n"
-              "Using 1 bitplanes (8 bytes) for each tile.\nDone.\n");
+              "Using 1 bitplanes (8 bytes) for each tile.\n"
+              "Writing pattern data to a.png.pat..\nUnoptmized size: 16 bytes.\nOptimized size: 8 "
+              "bytes (50%).\nDone.\n");
 }
 
 TEST_F(ImageJobTest, PaddingResizingAndQuantising) {
@@ -65,7 +74,9 @@ TEST_F(ImageJobTest, PaddingResizingAndQuantising) {
     EXPECT_EQ(run({"-image", "odd.png", "-target", "sms"}).output,
               "\nWarning: Width is not a multiple of 8. Padding to 16 pixels.\n"
               "Warning: Height is not a multiple of 8. Padding to 8 pixels.\n"
-              "Using 2 bitplanes (16 bytes) for each tile.\nDone.\n");
+              "Using 2 bitplanes (16 bytes) for each tile.\n"
+              "Writing pattern data to odd.png.pat..\nUnoptmized size: 64 bytes.\nOptimized size: "
+              "32 bytes (50%).\nDone.\n");
     RunResult outside = run({"-image", "odd.png", "-target", "sms", "-bg", "13,0"});
     EXPECT_EQ(outside.output, "\nWarning: Width is not a multiple of 8. Padding to 16 pixels.\n"
                               "Warning: Height is not a multiple of 8. Padding to 8 pixels.\n"
@@ -90,10 +101,16 @@ TEST_F(ImageJobTest, PaddingResizingAndQuantising) {
               "More than 16 colors found. Quantising image..\n"
               "NeuQuant: Running quantiser learning loop.\nNeuQuant: Mapping colors.\n"
               "Identifying unique tiles.. Found 4 unique tiles (of 4).\n"
-              "Using 4 bitplanes (32 bytes) for each tile.\nDone.\n");
+              "Using 4 bitplanes (32 bytes) for each tile.\n"
+              "Writing palette data (16 colors) to many.png.pal\n"
+              "Writing name table data to many.png.nam\n"
+              "Writing pattern data to many.png.pat..\nUnoptmized size: 128 bytes.\nOptimized "
+              "size: 128 bytes (100%).\nDone.\n");
     // The quantiser's two lines are printed without -v too.
     EXPECT_EQ(run({"-image", "many.png", "-target", "smd", "-q", "4", "-dither"}).output,
-              "\nNeuQuant: Running quantiser learning loop.\nNeuQuant: Mapping colors.\nDone.\n");
+              "\nNeuQuant: Running quantiser learning loop.\nNeuQuant: Mapping colors.\n"
+              "Writing pattern data to many.png.pat..\nUnoptmized size: 128 bytes.\nOptimized "
+              "size: 128 bytes (100%).\nDone.\n");
 }
 
 TEST_F(ImageJobTest, TransparencyChecksTheBackgroundPosition) {
@@ -111,7 +128,9 @@ TEST_F(ImageJobTest, AlphaWarningOnlyInVerboseMode) {
     rgba.rows.assign(8, std::vector<uint8_t>(32, 200));
     ASSERT_TRUE(testimages::writePng(dir.file("alpha.png"), rgba));
     EXPECT_EQ(run({"-image", "alpha.png", "-target", "sgg"}).output,
-              "\nUsing 0 bitplanes (0 bytes) for each tile.\nDone.\n");
+              "\nUsing 0 bitplanes (0 bytes) for each tile.\n"
+              "Writing pattern data to alpha.png.pat..\nUnoptmized size: 32 bytes.\nOptimized "
+              "size: 0 bytes (0%).\nDone.\n");
     EXPECT_EQ(run({"-image", "alpha.png", "-v"}).output,
               "\nLoading image file: alpha.png\nWarning: Alpha channel is ignored for 32-bit "
               "images.\nCounting colors..\nIdentifying unique tiles.. Found 1 unique tiles (of "
@@ -125,6 +144,58 @@ TEST_F(ImageJobTest, BrokenInputsEndWithStatusOne) {
         EXPECT_EQ(r.output, std::string("\nError: Failed to load image file: ") + name + "\n");
         EXPECT_EQ(r.status, 1);
     }
+}
+
+TEST_F(ImageJobTest, NameTableGates) {
+    // Every tile of a stripe picture without -opt is its own tile.
+    picture("big.png", 256, 192, 3); // 768 tiles
+    RunResult many = run({"-image", "big.png", "-target", "sms", "-q", "4"});
+    EXPECT_NE(many.output.find("Warning: More than 512 unique tiles. No name table will be "
+                               "written.\n"),
+              std::string::npos);
+    EXPECT_FALSE(fileExists(dir.file("big.png.nam")));
+    EXPECT_TRUE(fileExists(dir.file("big.png.pal")));
+    EXPECT_TRUE(fileExists(dir.file("big.png.pat")));
+
+    picture("mid.png", 256, 120, 3); // 480 tiles
+    RunResult overlap = run({"-image", "mid.png", "-target", "sgg", "-v"});
+    EXPECT_NE(overlap.output.find("Warning: More than 448 unique tiles found. Pattern table and "
+                                  "name table will overlap.\nWriting name table data to "
+                                  "mid.png.nam\n"),
+              std::string::npos);
+    EXPECT_EQ(readFileBytes(dir.file("mid.png.nam")).size(), 960u);
+    EXPECT_EQ(run({"-image", "mid.png", "-target", "snes"}).output.find("448"), std::string::npos);
+
+    RunResult bitmap = run({"-image", "big.png", "-target", "32x", "-o", "b.pat"});
+    EXPECT_EQ(bitmap.output, "\nWriting pattern data to b.pat..\nDone.\n");
+    EXPECT_FALSE(fileExists(dir.file("b.nam")));
+    EXPECT_EQ(readFileBytes(dir.file("b.pat")).size(), 256u * 192u);
+}
+
+TEST_F(ImageJobTest, CodeFileOnlyWithPack) {
+    picture("a.png", 16, 8, 2);
+    RunResult raw = run({"-image", "a.png", "-target", "smd", "-code", "-o", "t.bin"});
+    EXPECT_EQ(raw.output.find("Writing code"), std::string::npos);
+    EXPECT_EQ(listDir(dir.path), (std::vector<std::string>{"a.png", "t.bin", "t.nam", "t.pal"}));
+    RunResult packed = run({"-image", "a.png", "-target", "snes", "-code", "-pack", "-o", "u.v2"});
+    EXPECT_TRUE(packed.output.ends_with("Writing code to u.asm\nDone.\n"));
+    EXPECT_TRUE(fileExists(dir.file("u.v2")));
+    EXPECT_TRUE(readFileBytes(dir.file("u.asm")).empty()); // snes has no code-file form
+}
+
+TEST_F(ImageJobTest, FileThatCannotBeCreatedEndsTheJobAndKeepsEarlierFiles) {
+    picture("a.png", 16, 8, 2);
+    RunResult r = run({"-image", "a.png", "-target", "sms", "-preview", "no/dir/p.bmp"});
+    EXPECT_TRUE(r.output.ends_with("Error: Failed to create file no/dir/p.bmp: No such file or "
+                                   "directory\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(listDir(dir.path),
+              (std::vector<std::string>{"a.png", "a.png.nam", "a.png.pal", "a.png.pat"}));
+    RunResult d = run({"-image", "a.png", "-target", "sms", "-o", "."});
+    EXPECT_EQ(d.status, 1);
+    // "." gives an empty stem: .pal and .nam are written, the pattern data cannot be.
+    EXPECT_TRUE(d.output.ends_with("Error: Failed to create file .: Is a directory\n"));
+    EXPECT_TRUE(fileExists(dir.file(".pal")));
 }
 
 } // namespace

@@ -1,0 +1,76 @@
+#include "lzss/PatternOutput.hpp"
+
+#include "cli/Tables.hpp"
+#include "common/OutputFile.hpp"
+#include "common/Statistics.hpp"
+
+#include <cstdio>
+
+namespace {
+
+CodecTrial encodeTrial(const uint8_t *data, size_t length, int32_t dictSize, int32_t threshold) {
+    LzssParams params;
+    lzssSetParams(params, threshold, dictSize);
+    CodecTrial trial;
+    trial.dictSize = dictSize;
+    trial.threshold = threshold;
+    trial.bytes = lzssEncodeBuffer(params, data, length);
+    trial.compressedSize = params.bytesWritten;
+    return trial;
+}
+
+} // namespace
+
+CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose) {
+    if (verbose)
+        std::fputs("Trying codec settings", stdout);
+    std::vector<CodecTrial> trials;
+    for (int32_t dictSize : kAutoDictSizes)
+        for (int32_t threshold : kAutoThresholds) {
+            trials.push_back(encodeTrial(data, length, dictSize, threshold));
+            if (verbose) {
+                std::fputs(".", stdout);
+                std::fflush(stdout);
+            }
+        }
+    if (verbose)
+        std::fputs("\n", stdout);
+    size_t chosen = 0;
+    for (size_t i = 1; i < trials.size(); ++i)
+        if (trials[i].compressedSize < trials[chosen].compressedSize)
+            chosen = i;
+    if (verbose)
+        std::printf("Using LZSS settings -dict %d -threshold %d.\n", trials[chosen].dictSize,
+                    trials[chosen].threshold);
+    return std::move(trials[chosen]);
+}
+
+bool writeCompressedPatterns(const PatternOutput &output, bool search, int32_t &dictSize,
+                             int32_t &threshold, int &errorCode) {
+    CodecTrial trial = search ? searchCodecSettings(output.data, output.length, output.verbose)
+                              : encodeTrial(output.data, output.length, dictSize, threshold);
+    dictSize = trial.dictSize;
+    threshold = trial.threshold;
+    if (!writeWholeFile(output.fileName, trial.bytes.data(), trial.bytes.size(), errorCode))
+        return false;
+    const double unoptimised = static_cast<double>(output.unoptimisedSize);
+    const double length = static_cast<double>(output.length);
+    std::printf("Unoptimized size: %lld bytes.\nOptimized size: %lld bytes (%1.0f%%).\n"
+                "Compressed size: %d bytes (%1.0f%%).\n",
+                static_cast<long long>(output.unoptimisedSize),
+                static_cast<long long>(output.length), percentOf(length, unoptimised),
+                trial.compressedSize, percentOf(trial.compressedSize, unoptimised));
+    return true;
+}
+
+bool writeRawPatterns(const PatternOutput &output, bool statistics, int &errorCode) {
+    if (!writeWholeFile(output.fileName, output.data, output.length, errorCode))
+        return false;
+    if (statistics)
+        std::printf("Unoptmized size: %lld bytes.\nOptimized size: %lld bytes (%1.0f%%).\n",
+                    static_cast<long long>(output.unoptimisedSize),
+                    static_cast<long long>(output.length),
+                    percentOf(static_cast<double>(output.length),
+                              static_cast<double>(output.unoptimisedSize)));
+    return true;
+}
