@@ -19,11 +19,7 @@ struct LzssParams {
     int32_t lenMask = 0x0F;
     int32_t bytesRead = 0;
     int32_t bytesWritten = 0;
-    // Working arrays of one run; allocated at its start, released at its end.
-    std::vector<uint8_t> ringBuffer;
-    std::vector<int32_t> leftChild;
-    std::vector<int32_t> rightChild;
-    std::vector<int32_t> parent;
+    // Each run allocates its window and tree links itself and frees them when it ends.
 };
 
 // Derives every parameter field from a dictionary size and a threshold. The size is

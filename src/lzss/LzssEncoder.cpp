@@ -5,6 +5,7 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -16,20 +17,41 @@ namespace {
 constexpr size_t kBlockSize = 64 * 1024;
 
 // Key comparisons load eight bytes at a time and may read up to seven bytes past the
-// last byte of a key; these zero bytes behind the window copy never decide a result.
-constexpr size_t kCompareSlack = 8;
+// last byte of a key; these fill bytes beyond the window copy never decide a result.
+constexpr int32_t kCompareSlack = 8;
 
-// Raw views of the record's arrays, so the hot loops work on plain pointers.
+// The child links of a tree node. There is one node per window position, plus nil (N),
+// the 256 roots (N + 1 + first byte) and a spare node. Links fit 16 bits as N <= 4096;
+// the parents, which the descent does not read, are kept apart, so what a descent reads
+// (window and child links, 21 KiB at most) stays in the L1 cache.
+struct LzssNode {
+    std::array<uint16_t, 2> child; // [0] smaller keys, [1] equal or greater keys
+};
+
+// Nodes are named by slot = N - 1 - position, and the window is stored backwards: the key
+// of slot q runs down from window[q], so one little-endian load of the eight bytes below
+// window[q] gives key bytes 1 to 8 already in the order in which keys sort.
 struct LzssTree {
-    const uint8_t *ring = nullptr;
-    int32_t *leftChild = nullptr;
-    int32_t *rightChild = nullptr;
-    int32_t *parent = nullptr;
-    int32_t size = 0;   // N
-    int32_t maxLen = 0; // F
-    int32_t nil = 0;
-    int32_t matchLength = 0;
-    int32_t matchPosition = 0;
+    uint8_t *window; // window[q] is the first byte of slot q's key
+    LzssNode *nodes;
+    uint16_t *parents;
+    uint32_t size;  // N
+    int32_t maxLen; // F
+    uint32_t nil;
+    uint32_t spare; // takes the writes a step does not need, so it needs no branch
+};
+
+// The longest match the last insertion met, by length and slot.
+struct LzssMatch {
+    int32_t length;
+    uint32_t slot;
+};
+
+// Where the window stands: s is the slot of the oldest byte, r that of the next byte to
+// encode; both count down.
+struct LzssCursor {
+    uint32_t s;
+    uint32_t r;
 };
 
 // The flag byte and up to eight items of at most two bytes each.
@@ -39,15 +61,16 @@ struct LzssGroup {
     uint32_t mask = 1;  // flag bit of the next item
 };
 
+// Sources hand out up to `want` contiguous bytes at a time; none means the input ended.
 struct LzssMemorySource {
     const uint8_t *next;
     const uint8_t *end;
 
-    bool get(uint8_t &byte) {
-        if (next == end)
-            return false;
-        byte = *next++;
-        return true;
+    size_t take(const uint8_t *&bytes, size_t want) {
+        const size_t got = std::min(want, static_cast<size_t>(end - next));
+        bytes = next;
+        next += got;
+        return got;
     }
 };
 
@@ -73,11 +96,13 @@ struct LzssFileSource {
         return filled != 0;
     }
 
-    bool get(uint8_t &byte) {
-        if (position == filled && !refill()) [[unlikely]]
-            return false;
-        byte = block[position++];
-        return true;
+    size_t take(const uint8_t *&bytes, size_t want) {
+        if (position == filled && !refill())
+            return 0;
+        const size_t got = std::min(want, filled - position);
+        bytes = block.data() + position;
+        position += got;
+        return got;
     }
 };
 
@@ -108,41 +133,52 @@ struct LzssFileSink {
     }
 };
 
-// Frees the run's arrays however the run ends.
-struct LzssArrayRelease {
-    LzssParams &params;
-
-    ~LzssArrayRelease() {
-        params.ringBuffer = std::vector<uint8_t>();
-        params.leftChild = std::vector<int32_t>();
-        params.rightChild = std::vector<int32_t>();
-        params.parent = std::vector<int32_t>();
-    }
-};
-
 int32_t clampCount(int64_t count) {
     return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
 }
 
-// Eight bytes as one number whose order is the order of the bytes compared one by one.
-uint64_t loadOrdered64(const uint8_t *bytes) {
+// Eight key bytes of slot q from byte `from` on, as one number that orders like the
+// bytes compared one by one (the window runs backwards, so on little-endian machines no
+// byte swap is needed).
+inline uint64_t lzssKeyWord(const uint8_t *window, uint32_t q, uint32_t from) {
     uint64_t word;
-    std::memcpy(&word, bytes, sizeof word);
-    if constexpr (std::endian::native == std::endian::little)
-        return __builtin_bswap64(word);
-    else
-        return word;
+    std::memcpy(&word, window + q - (from + 7), sizeof word);
+    if constexpr (std::endian::native == std::endian::big)
+        word = __builtin_bswap64(word);
+    return word;
 }
 
-// a > b ? x : y. The walk down a tree goes left or right as good as at random, so a
-// branch here would be mispredicted half the time; compilers do not reliably emit the
-// conditional move on their own.
-inline int32_t lzssPickAbove(uint64_t a, uint64_t b, int32_t x, int32_t y) {
+// a > b ? x : y, and a < b ? x : y below. The walk down a tree goes left or right as
+// good as at random and finds a longer match at no predictable step, so branches here
+// would be mispredicted often; compilers do not reliably emit the conditional move.
+inline uint32_t lzssPickAbove(uint64_t a, uint64_t b, uint32_t x, uint32_t y) {
 #if defined(__GNUC__) && defined(__x86_64__)
     asm("cmp %2, %1\n\tcmova %3, %0" : "+r"(y) : "r"(a), "r"(b), "r"(x) : "cc");
     return y;
 #else
     return a > b ? x : y;
+#endif
+}
+
+inline uint32_t lzssPickBelow(int32_t a, int32_t b, uint32_t x, uint32_t y) {
+#if defined(__GNUC__) && defined(__x86_64__)
+    asm("cmp %2, %1\n\tcmovl %3, %0" : "+r"(y) : "r"(a), "r"(b), "r"(x) : "cc");
+    return y;
+#else
+    return a < b ? x : y;
+#endif
+}
+
+// condition ? x : y, as a conditional move however the compiler would lay it out.
+inline uint32_t lzssSelect(bool condition, uint32_t x, uint32_t y) {
+#if defined(__GNUC__) && defined(__x86_64__)
+    asm("test %1, %1\n\tcmovne %2, %0"
+        : "+r"(y)
+        : "r"(static_cast<uint32_t>(condition)), "r"(x)
+        : "cc");
+    return y;
+#else
+    return condition ? x : y;
 #endif
 }
 
@@ -153,11 +189,11 @@ struct LzssKeyOrder {
 
 // Compares two keys whose bytes 0 to 8 agree, eight bytes at a time up to F; kept out
 // of the descent loop, which it would otherwise crowd.
-[[gnu::noinline]] LzssKeyOrder lzssCompareTail(const uint8_t *key, const uint8_t *node,
+[[gnu::noinline]] LzssKeyOrder lzssCompareTail(const uint8_t *window, uint32_t key, uint32_t node,
                                                int32_t maxLen) {
     for (int32_t i = 9; i < maxLen; i += 8) {
-        const uint64_t keyWord = loadOrdered64(key + i);
-        const uint64_t nodeWord = loadOrdered64(node + i);
+        const uint64_t keyWord = lzssKeyWord(window, key, static_cast<uint32_t>(i));
+        const uint64_t nodeWord = lzssKeyWord(window, node, static_cast<uint32_t>(i));
         if (keyWord != nodeWord) {
             i += __builtin_clzll(keyWord ^ nodeWord) >> 3;
             return {std::min(i, maxLen), keyWord > nodeWord};
@@ -166,148 +202,158 @@ struct LzssKeyOrder {
     return {maxLen, true};
 }
 
-void lzssInitTree(LzssParams &params, LzssTree &tree) {
-    const int32_t n = params.dictionarySize;
-    params.leftChild.assign(n + 1, params.nilIndex);
-    params.rightChild.assign(n + 257, params.nilIndex);
-    params.parent.assign(n + 1, params.nilIndex);
-    tree.ring = params.ringBuffer.data();
-    tree.leftChild = params.leftChild.data();
-    tree.rightChild = params.rightChild.data();
-    tree.parent = params.parent.data();
-    tree.size = n;
-    tree.maxLen = params.maxLen;
-    tree.nil = params.nilIndex;
-    tree.matchLength = 0;
-    tree.matchPosition = 0;
-}
-
-// The link of node `up` on the given side, picked by indexing rather than by a branch.
-int32_t &lzssLink(LzssTree &tree, int32_t up, bool rightSide) {
-    int32_t *const sides[2] = {tree.leftChild, tree.rightChild};
-    return sides[rightSide][up];
-}
-
-// Points the link of oldNode's parent that leads to oldNode at newNode instead.
-void lzssRelink(LzssTree &tree, int32_t oldNode, int32_t newNode) {
-    const int32_t up = tree.parent[oldNode];
-    lzssLink(tree, up, tree.rightChild[up] == oldNode) = newNode;
-}
-
 // The new node r takes the place of q, whose key equals r's over all F bytes.
-void lzssReplaceNode(LzssTree &tree, int32_t q, int32_t r) {
-    tree.parent[r] = tree.parent[q];
-    tree.leftChild[r] = tree.leftChild[q];
-    tree.rightChild[r] = tree.rightChild[q];
-    tree.parent[tree.leftChild[q]] = r;
-    tree.parent[tree.rightChild[q]] = r;
-    lzssRelink(tree, q, r);
-    tree.parent[q] = tree.nil;
+void lzssReplaceNode(const LzssTree &tree, uint32_t q, uint32_t r) {
+    LzssNode *nodes = tree.nodes;
+    uint16_t *parents = tree.parents;
+    const uint32_t up = parents[q];
+    nodes[r] = nodes[q];
+    parents[r] = parents[q];
+    parents[nodes[q].child[0]] = static_cast<uint16_t>(r);
+    parents[nodes[q].child[1]] = static_cast<uint16_t>(r);
+    nodes[up].child[nodes[up].child[1] == q] = static_cast<uint16_t>(r);
+    parents[q] = static_cast<uint16_t>(tree.nil);
 }
 
-// Inserts position r into the tree of its first byte and records the longest match met
-// on the way down; among equally long matches the first one met wins.
-[[gnu::always_inline]] inline void lzssInsertNode(LzssTree &tree, int32_t r) {
-    const uint8_t *ring = tree.ring;
-    const uint8_t *key = ring + r;
-    const int32_t *left = tree.leftChild;
-    const int32_t *right = tree.rightChild;
-    const int32_t nil = tree.nil;
-    // Bytes 1 to 8 of the new key as one number, compared with the same bytes of each
-    // node on the way down; F >= 16, so they all belong to the key.
-    const uint64_t keyHead = loadOrdered64(key + 1);
-    tree.rightChild[r] = nil;
-    tree.leftChild[r] = nil;
-    int32_t matchLength = 0;
-    int32_t matchPosition = tree.matchPosition;
-    int32_t q = tree.size + 1 + key[0];
-    int32_t next = right[q];
+// Inserts slot r into the tree of its first byte and returns the longest match met on
+// the way down; among equally long matches the first one met wins. With no match at all
+// the slot of the previous match is kept.
+[[gnu::always_inline]] inline LzssMatch lzssInsertNode(const LzssTree tree, uint32_t r,
+                                                       uint32_t previousSlot) {
+    const uint8_t *window = tree.window;
+    LzssNode *nodes = tree.nodes;
+    uint16_t *parents = tree.parents;
+    const uint32_t nil = tree.nil;
+    // Bytes 1 to 8 of the new key, compared with the same bytes of each node on the way
+    // down; F >= 16, so they all belong to the key.
+    const uint64_t keyHead = lzssKeyWord(window, r, 1);
+    nodes[r].child = {static_cast<uint16_t>(nil), static_cast<uint16_t>(nil)};
+    // A match of length L scores 8 - L, so the longest match has the lowest score; for
+    // keys that differ in bytes 1 to 8 that is the index of the highest differing byte.
+    int32_t bestScore = 8;
+    uint32_t matchSlot = previousSlot;
+    uint32_t q = tree.size + 1 + window[r];
+    uint32_t next = nodes[q].child[1];
     bool greaterOrEqual = true;
     while (next != nil) {
         q = next;
-        // Both links are loaded while the key is compared, so a step down waits for
-        // one load only.
-        const int32_t leftLink = left[q];
-        const int32_t rightLink = right[q];
-        const uint64_t nodeHead = loadOrdered64(ring + q + 1);
+        // Both links are loaded, in one go, while the key is compared, so a step down
+        // waits for one load only.
+        uint32_t links;
+        std::memcpy(&links, nodes[q].child.data(), sizeof links);
+        const uint32_t leftLink = links & 0xFFFF;
+        const uint32_t rightLink = links >> 16;
+        const uint64_t nodeHead = lzssKeyWord(window, q, 1);
         next = lzssPickAbove(keyHead, nodeHead, rightLink, leftLink);
         greaterOrEqual = keyHead > nodeHead;
-        int32_t length;
+        int32_t score;
         if (keyHead != nodeHead) [[likely]] {
-            length = 1 + (__builtin_clzll(keyHead ^ nodeHead) >> 3);
+            score = (63 - __builtin_clzll(keyHead ^ nodeHead)) >> 3;
         } else {
-            const LzssKeyOrder order = lzssCompareTail(key, ring + q, tree.maxLen);
+            const LzssKeyOrder order = lzssCompareTail(window, r, q, tree.maxLen);
             greaterOrEqual = order.greaterOrEqual;
-            length = order.length;
             next = greaterOrEqual ? rightLink : leftLink;
+            if (order.length >= tree.maxLen) [[unlikely]] {
+                lzssReplaceNode(tree, q, r);
+                return {order.length, q};
+            }
+            score = 8 - order.length;
         }
-        const bool longer = length > matchLength;
-        matchPosition = longer ? q : matchPosition;
-        matchLength = longer ? length : matchLength;
-        if (length >= tree.maxLen) [[unlikely]] {
-            tree.matchLength = matchLength;
-            tree.matchPosition = matchPosition;
-            lzssReplaceNode(tree, q, r);
-            return;
-        }
+        matchSlot = lzssPickBelow(score, bestScore, q, matchSlot);
+        bestScore = std::min(score, bestScore);
     }
-    lzssLink(tree, q, greaterOrEqual) = r;
-    tree.parent[r] = q;
-    tree.matchLength = matchLength;
-    tree.matchPosition = matchPosition;
+    // Keeps the compiler from holding &nodes[q] in the loop, which costs each step an
+    // address computation before its loads.
+    asm("" : "+r"(q));
+    nodes[q].child[greaterOrEqual] = static_cast<uint16_t>(r);
+    parents[r] = static_cast<uint16_t>(q);
+    return {8 - bestScore, matchSlot};
 }
 
-// Unhooks q, the rightmost node below p's left child, and gives it p's left subtree.
-void lzssTakePredecessor(LzssTree &tree, int32_t p, int32_t q) {
-    int32_t *left = tree.leftChild;
-    int32_t *parent = tree.parent;
-    tree.rightChild[parent[q]] = left[q];
-    parent[left[q]] = parent[q];
-    left[q] = left[p];
-    parent[left[p]] = q;
-}
-
-[[gnu::always_inline]] inline void lzssDeleteNode(LzssTree &tree, int32_t p) {
-    int32_t *right = tree.rightChild;
-    int32_t *parent = tree.parent;
-    const int32_t nil = tree.nil;
-    if (parent[p] == nil)
+// Removes p from its tree as the classic algorithm does: a node with one child or none
+// gives way to that child (or nil), one with two children to its in-order predecessor.
+// The cases are told apart by selects rather than branches, which would be mispredicted
+// often; writes a case does not make go to the spare node.
+[[gnu::always_inline]] inline void lzssDeleteNode(const LzssTree tree, uint32_t p) {
+    LzssNode *nodes = tree.nodes;
+    uint16_t *parents = tree.parents;
+    const uint32_t nil = tree.nil;
+    const uint32_t spare = tree.spare;
+    const uint32_t up = parents[p];
+    if (up == nil)
         return;
-    const int32_t leftLink = tree.leftChild[p];
-    const int32_t rightLink = right[p];
-    // With one child or none, that child (or nil) takes p's place.
-    int32_t q = rightLink == nil ? leftLink : rightLink;
-    if (leftLink != nil && rightLink != nil) {
-        // Two children: the in-order predecessor takes p's place.
-        q = leftLink;
-        if (right[q] != nil) {
-            do
-                q = right[q];
-            while (right[q] != nil);
-            lzssTakePredecessor(tree, p, q);
-        }
-        right[q] = rightLink;
-        parent[rightLink] = q;
+    const uint32_t leftLink = nodes[p].child[0];
+    const uint32_t rightLink = nodes[p].child[1];
+    const bool twoChildren = leftLink != nil && rightLink != nil;
+    // The predecessor is the rightmost node below the left child; nil has no children,
+    // so a walk from nil takes no steps.
+    const uint32_t walkStart = lzssSelect(twoChildren, leftLink, nil);
+    // The first two steps, which cover most walks, are taken by selects.
+    uint32_t q = walkStart;
+    for (int step = 0; step < 2; ++step) {
+        const uint32_t down = nodes[q].child[1];
+        q = lzssSelect(down != nil, down, q);
     }
-    parent[q] = parent[p];
-    lzssRelink(tree, p, q);
-    parent[p] = nil;
+    while (nodes[q].child[1] != nil)
+        q = nodes[q].child[1];
+    // A predecessor further down leaves its place to its left child and takes p's left
+    // subtree.
+    const bool deep = q != walkStart;
+    const uint32_t qUp = lzssSelect(deep, parents[q], spare);
+    const uint32_t qLeft = nodes[q].child[0];
+    nodes[qUp].child[1] = static_cast<uint16_t>(qLeft);
+    parents[lzssSelect(deep, qLeft, spare)] = static_cast<uint16_t>(qUp);
+    nodes[lzssSelect(deep, q, spare)].child[0] = static_cast<uint16_t>(leftLink);
+    parents[lzssSelect(deep, leftLink, spare)] = static_cast<uint16_t>(q);
+    // The predecessor takes p's right subtree.
+    q = lzssSelect(twoChildren, q, lzssSelect(rightLink == nil, leftLink, rightLink));
+    nodes[lzssSelect(twoChildren, q, spare)].child[1] = static_cast<uint16_t>(rightLink);
+    parents[lzssSelect(twoChildren, rightLink, spare)] = static_cast<uint16_t>(q);
+    parents[q] = static_cast<uint16_t>(up);
+    nodes[up].child[nodes[up].child[1] == p] = static_cast<uint16_t>(q);
+    parents[p] = static_cast<uint16_t>(nil);
 }
 
-// Adds the match of the last insertion, or the literal at r when it is too short.
-void lzssAppendItem(LzssGroup &group, LzssTree &tree, const LzssParams &params, int32_t r) {
-    if (tree.matchLength <= params.threshold) {
-        tree.matchLength = 1;
-        group.bytes[0] |= static_cast<uint8_t>(group.mask);
-        group.bytes[group.length++] = tree.ring[r];
-    } else {
-        const int32_t position = tree.matchPosition;
-        const int32_t high = (position >> (params.positionBits - 8)) & params.positionHighMask;
-        group.bytes[group.length++] = static_cast<uint8_t>(position & 0xFF);
-        group.bytes[group.length++] =
-            static_cast<uint8_t>(high | (tree.matchLength - params.threshold - 1));
+// Moves the window on by `count` new bytes: each replaces the oldest byte, whose position
+// leaves the tree, and the next position to encode enters it.
+[[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssCursor &cursor,
+                                                  const uint8_t *bytes, size_t count,
+                                                  LzssMatch match) {
+    const uint32_t wrap = tree.size - 1;
+    // Slots above N - F hold the first F - 1 positions, which are copied below slot 0.
+    const uint32_t copyFrom = tree.size - static_cast<uint32_t>(tree.maxLen);
+    const ptrdiff_t copyOffset = -static_cast<ptrdiff_t>(tree.size);
+    uint32_t s = cursor.s;
+    uint32_t r = cursor.r;
+    for (size_t i = 0; i < count; ++i) {
+        lzssDeleteNode(tree, s);
+        tree.window[s] = bytes[i];
+        if (s > copyFrom)
+            (tree.window + s)[copyOffset] = bytes[i];
+        s = (s - 1) & wrap;
+        r = (r - 1) & wrap;
+        match = lzssInsertNode(tree, r, match.slot);
     }
+    cursor = {s, r};
+    return match;
+}
+
+// Adds a match, or the literal at slot r when the match is too short; returns the
+// number of bytes the item covers.
+int32_t lzssAppendItem(LzssGroup &group, const LzssTree &tree, const LzssParams &params,
+                       LzssMatch match, uint32_t r) {
     group.mask <<= 1;
+    if (match.length <= params.threshold) {
+        group.bytes[0] |= static_cast<uint8_t>(group.mask >> 1);
+        group.bytes[group.length++] = tree.window[r];
+        return 1;
+    }
+    const int32_t position = static_cast<int32_t>(tree.size - 1 - match.slot);
+    const int32_t high = (position >> (params.positionBits - 8)) & params.positionHighMask;
+    group.bytes[group.length++] = static_cast<uint8_t>(position & 0xFF);
+    group.bytes[group.length++] =
+        static_cast<uint8_t>(high | (match.length - params.threshold - 1));
+    return match.length;
 }
 
 template <typename Sink> void lzssFlushGroup(LzssGroup &group, Sink &sink, int64_t &written) {
@@ -322,61 +368,73 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     // Re-deriving is a no-op for a record set up by lzssSetParams and keeps the widths
     // below consistent with N and the threshold for any other.
     lzssSetParams(params, params.threshold, params.dictionarySize);
-    LzssArrayRelease release{params};
     const int32_t n = params.dictionarySize;
     const int32_t f = params.maxLen;
-    const int32_t wrap = n - 1;
     params.bytesRead = 0;
     params.bytesWritten = 0;
-    params.ringBuffer.assign(static_cast<size_t>(n + f - 1) + kCompareSlack, params.fillByte);
-    LzssTree tree;
-    lzssInitTree(params, tree);
-    uint8_t *ring = params.ringBuffer.data();
+    // Below slot 0 lie the copy of the window's first F - 1 bytes, which keys near the
+    // end read, and the compare slack.
+    const int32_t below = f - 1 + kCompareSlack;
+    std::vector<uint8_t> windowBytes(static_cast<size_t>(below + n), params.fillByte);
+    const uint16_t nil = static_cast<uint16_t>(params.nilIndex);
+    std::vector<LzssNode> nodes(static_cast<size_t>(n + 258), LzssNode{{nil, nil}});
+    std::vector<uint16_t> parents(static_cast<size_t>(n + 258), nil);
+    const LzssTree tree{windowBytes.data() + below,
+                        nodes.data(),
+                        parents.data(),
+                        static_cast<uint32_t>(n),
+                        f,
+                        nil,
+                        static_cast<uint32_t>(n + 257)};
+    const uint32_t wrap = tree.size - 1;
 
-    int32_t s = 0;
-    int32_t r = n - f;
+    LzssCursor cursor{wrap, static_cast<uint32_t>(f - 1)};
     int32_t len = 0;
-    for (uint8_t byte; len < f && source.get(byte); ++len)
-        ring[r + len] = byte;
+    for (const uint8_t *bytes; len < f;) {
+        const size_t got = source.take(bytes, static_cast<size_t>(f - len));
+        if (got == 0)
+            break;
+        for (size_t i = 0; i < got; ++i, ++len)
+            tree.window[cursor.r - len] = bytes[i];
+    }
     int64_t bytesRead = len;
     int64_t bytesWritten = 0;
     if (len == 0)
         return;
-    for (int32_t i = 1; i <= f; ++i)
-        lzssInsertNode(tree, r - i);
-    lzssInsertNode(tree, r);
+    LzssMatch match{0, wrap};
+    for (uint32_t i = 1; i <= static_cast<uint32_t>(f); ++i)
+        match = lzssInsertNode(tree, cursor.r + i, match.slot);
+    match = lzssInsertNode(tree, cursor.r, match.slot);
 
     LzssGroup group;
     while (len > 0) {
-        tree.matchLength = std::min(tree.matchLength, len);
-        lzssAppendItem(group, tree, params, r);
+        match.length = std::min(match.length, len);
+        const int32_t last = lzssAppendItem(group, tree, params, match, cursor.r);
+        match.length = last;
         if (group.mask > 0xFF)
             lzssFlushGroup(group, sink, bytesWritten);
-        const int32_t last = tree.matchLength;
         int32_t i = 0;
-        for (uint8_t byte; i < last && source.get(byte); ++i) {
-            lzssDeleteNode(tree, s);
-            ring[s] = byte;
-            if (s < f - 1)
-                ring[s + n] = byte; // keep the copy behind the window in step
-            s = (s + 1) & wrap;
-            r = (r + 1) & wrap;
-            lzssInsertNode(tree, r);
+        for (const uint8_t *bytes; i < last;) {
+            const size_t got = source.take(bytes, static_cast<size_t>(last - i));
+            if (got == 0)
+                break;
+            match = lzssSlide(tree, cursor, bytes, got, match);
+            i += static_cast<int32_t>(got);
         }
         bytesRead += i;
         // The input has ended: the look-ahead shrinks by one per byte still owed.
         for (; i < last; ++i) {
-            lzssDeleteNode(tree, s);
-            s = (s + 1) & wrap;
-            r = (r + 1) & wrap;
+            lzssDeleteNode(tree, cursor.s);
+            cursor.s = (cursor.s - 1) & wrap;
+            cursor.r = (cursor.r - 1) & wrap;
             if (--len != 0)
-                lzssInsertNode(tree, r);
+                match = lzssInsertNode(tree, cursor.r, match.slot);
         }
     }
     if (group.length > 1)
         lzssFlushGroup(group, sink, bytesWritten);
-    params.matchLength = tree.matchLength;
-    params.matchPosition = tree.matchPosition;
+    params.matchLength = match.length;
+    params.matchPosition = n - 1 - static_cast<int32_t>(match.slot);
     params.bytesRead = clampCount(bytesRead);
     params.bytesWritten = clampCount(bytesWritten);
 }
