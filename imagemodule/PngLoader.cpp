@@ -17,6 +17,8 @@ namespace {
 constexpr size_t kSignatureBytes = 8;
 // Largest ancillary chunk libpng may allocate (text, ICC profiles and the like).
 constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{8} << 20;
+// Deflate expands at most 1032-fold (a 258-byte match in two bits).
+constexpr uint64_t kMaxDeflateRatio = 1032;
 
 struct MemoryReader {
     const uint8_t *data = nullptr;
@@ -88,9 +90,18 @@ bool copyPalette(png_structp png, png_infop info, MorvikImage &image) {
     return true;
 }
 
-// Reads the header, refuses oversized pictures before anything large is
-// allocated, sets up the transforms and sizes the pixel buffer.
-bool prepareImage(png_structp png, png_infop info, MorvikImage &image) {
+// False when a file of this size cannot hold the picture its header declares,
+// whatever its compressed data: the pixels alone are width x height x depth bits.
+bool fileCouldHold(png_structp png, png_infop info, size_t fileBytes) {
+    uint64_t bits = uint64_t{png_get_image_width(png, info)} * png_get_image_height(png, info) *
+                    png_get_bit_depth(png, info) * png_get_channels(png, info);
+    return bits / 8 <= uint64_t{fileBytes} * kMaxDeflateRatio;
+}
+
+// Reads the header, refuses oversized pictures (and pictures larger than the
+// file could hold) before anything large is allocated, sets up the transforms
+// and sizes the pixel buffer.
+bool prepareImage(png_structp png, png_infop info, size_t fileBytes, MorvikImage &image) {
     png_read_info(png, info);
     png_uint_32 width = png_get_image_width(png, info);
     png_uint_32 height = png_get_image_height(png, info);
@@ -98,7 +109,7 @@ bool prepareImage(png_structp png, png_infop info, MorvikImage &image) {
     int bitDepth = png_get_bit_depth(png, info);
     int channels = outputChannels(colorType);
     std::optional<size_t> bytes = pixelBytes(width, height, channels);
-    if (!bytes)
+    if (!bytes || !fileCouldHold(png, info, fileBytes))
         return false;
     setUpTransforms(png, colorType, bitDepth);
     png_read_update_info(png, info);
@@ -131,7 +142,7 @@ bool decodePng(PngReader &reader, MemoryReader &input, MorvikImage &image,
     png_set_read_fn(png, &input, readFromMemory);
     png_set_user_limits(png, kMaxSide, kMaxSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
-    if (!prepareImage(png, info, image))
+    if (!prepareImage(png, info, input.size, image))
         return false;
     pointRows(image, rows);
     png_read_image(png, rows.data());

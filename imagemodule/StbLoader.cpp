@@ -10,6 +10,17 @@ namespace imagemodule {
 
 namespace {
 
+// No format stb_image reads packs more pixels into a byte of the file: the
+// densest, PIC's run packets, repeat a one-byte value 65535 times in four bytes.
+// A header declaring more pixels than this allows is lying, and is refused
+// before stb_image allocates and decodes a picture of that size from nothing.
+constexpr uint64_t kMaxPixelsPerFileByte = 16384;
+
+bool fileCouldHold(int width, int height, size_t fileBytes) {
+    return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) <=
+           uint64_t{fileBytes} * kMaxPixelsPerFileByte;
+}
+
 struct StbFree {
     void operator()(stbi_uc *pixels) const { stbi_image_free(pixels); }
 };
@@ -48,7 +59,7 @@ std::unique_ptr<MorvikImage> loadWithStb(const std::vector<uint8_t> &data) {
         return nullptr;
     const int channels = fileChannels == 4 ? 4 : 3;
     std::optional<size_t> bytes = pixelBytes(width, height, channels);
-    if (!bytes)
+    if (!bytes || !fileCouldHold(width, height, data.size()))
         return nullptr;
     int loadedWidth = 0;
     int loadedHeight = 0;

@@ -28,9 +28,11 @@ struct ImageHandle {
     explicit ImageHandle(const ImageLibrary &lib) : library(lib) {}
     ImageHandle(const ImageHandle &) = delete;
     ImageHandle &operator=(const ImageHandle &) = delete;
-    ~ImageHandle() {
+    ~ImageHandle() { release(); }
+    void release() {
         if (handle != nullptr)
             library.freeImage(handle);
+        handle = nullptr;
     }
 };
 
@@ -150,6 +152,9 @@ int padImage(ImageJob &job) {
         return fail("Error: Failed to allocate memory.\n");
     job.padded = std::move(result.image);
     job.padded->palette = job.loaded->palette;
+    // The padded copy holds every pixel now: the module's picture is not read again.
+    job.loaded.reset();
+    job.image.release();
     return kExitSuccess;
 }
 
@@ -160,7 +165,13 @@ int reduceImageColours(ImageJob &job) {
     request.dither = job.settings.dither != 0;
     request.verbose = job.settings.verbose != 0;
     job.indexed = reduceColours(job.colours, *job.padded, *job.network, request, job.colourCount);
-    return job.indexed ? kExitSuccess : kExitFailure;
+    if (!job.indexed)
+        return kExitFailure;
+    // An 8-bit picture is renumbered in place and keeps the padded pixels; any
+    // other result is a new image and the padded copy is done with.
+    if (job.indexed->pixels != job.padded->pixels)
+        job.padded.reset();
+    return kExitSuccess;
 }
 
 void buildTiles(ImageJob &job) {

@@ -11,8 +11,9 @@ struct OutputFile {
     std::string finalName;
     std::string tempName;
     std::FILE *stream = nullptr;
-    bool failed = false; // a write failed; commit reports it
-    int errorCode = 0;   // errno of the first failure
+    bool failed = false;   // a write failed; commit reports it
+    int errorCode = 0;     // errno of the first failure
+    int registrySlot = -1; // where tempName is registered for the interrupt handler
 
     OutputFile() = default;
     OutputFile(const OutputFile &) = delete;
@@ -39,3 +40,11 @@ bool writeWholeFile(const std::string &name, const void *data, size_t length, in
 
 // "Error: Failed to create file %s: %s\n" for a file that could not be written.
 std::string createFileError(const std::string &name, int errorCode);
+
+// Installs, once, a handler for SIGINT, SIGTERM and SIGHUP that removes every
+// temporary file still open, then ends the process by the same signal. A signal
+// the process was started with ignored stays ignored.
+void installInterruptCleanup();
+
+// The number of temporary files currently open (those an interrupt would remove).
+size_t openTemporaryFileCount();

@@ -6,8 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
-template <typename Function>
-static bool resolve(void *handle, const char *name, Function &target) {
+template <typename Function> static bool resolve(void *handle, const char *name, Function &target) {
     target = reinterpret_cast<Function>(dlsym(handle, name));
     return target != nullptr;
 }

@@ -1,16 +1,60 @@
 #include "e2e/RunMorvik.hpp"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <iterator>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-RunResult runProgram(const std::string &binary, const std::vector<std::string> &arguments,
-                     const std::string &workDir) {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+constexpr int kChildSetupFailed = 126;
+constexpr int kExecFailed = 127;
+
+bool dropToNobody() {
+    return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+}
+
+bool setLimit(int resource, uint64_t bytes) {
+    if (bytes == 0)
+        return true;
+    rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    return setrlimit(resource, &limit) == 0;
+}
+
+// The test runner may have been started with these ignored or blocked.
+void resetSignals() {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        std::signal(signalNumber, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+bool setUpChild(const RunOptions &options) {
+    resetSignals();
+    if (!setLimit(RLIMIT_FSIZE, options.fileSizeLimit) ||
+        !setLimit(RLIMIT_AS, options.addressSpaceLimit))
+        return false;
+    return !options.asNobody || geteuid() != 0 || dropToNobody();
+}
+
+} // namespace
+
+RunningProgram startProgram(const std::string &binary, const std::vector<std::string> &arguments,
+                            const std::string &workDir, const RunOptions &options) {
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(binary.c_str()));
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
         return {};
@@ -19,31 +63,66 @@ RunResult runProgram(const std::string &binary, const std::vector<std::string> &
         dup2(pipeEnds[1], STDOUT_FILENO);
         close(pipeEnds[0]);
         close(pipeEnds[1]);
-        if (chdir(workDir.c_str()) != 0)
-            _exit(127);
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(binary.c_str()));
-        for (const std::string &argument : arguments)
-            argv.push_back(const_cast<char *>(argument.c_str()));
-        argv.push_back(nullptr);
+        if (chdir(workDir.c_str()) != 0 || !setUpChild(options))
+            _exit(kChildSetupFailed);
         execv(binary.c_str(), argv.data());
-        _exit(127);
+        _exit(kExecFailed);
     }
     close(pipeEnds[1]);
+    if (child < 0) {
+        close(pipeEnds[0]);
+        return {};
+    }
+    return {child, pipeEnds[0]};
+}
+
+RunResult finishProgram(RunningProgram &program) {
     RunResult result;
+    if (program.pid < 0)
+        return result;
     char buffer[4096];
     ssize_t count;
-    while ((count = read(pipeEnds[0], buffer, sizeof buffer)) > 0)
+    while ((count = read(program.outputFd, buffer, sizeof buffer)) > 0)
         result.output.append(buffer, static_cast<size_t>(count));
-    close(pipeEnds[0]);
+    close(program.outputFd);
     int status = 0;
-    waitpid(child, &status, 0);
+    rusage usage{};
+    wait4(program.pid, &status, 0, &usage);
+    program = RunningProgram{};
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.maxRssKb = usage.ru_maxrss;
     return result;
 }
 
-RunResult runMorvik(const std::vector<std::string> &arguments, const std::string &workDir) {
-    return runProgram(MORVIK_BINARY, arguments, workDir);
+RunResult runProgram(const std::string &binary, const std::vector<std::string> &arguments,
+                     const std::string &workDir, const RunOptions &options) {
+    RunningProgram program = startProgram(binary, arguments, workDir, options);
+    return finishProgram(program);
+}
+
+RunningProgram startMorvik(const std::vector<std::string> &arguments, const std::string &workDir,
+                           const RunOptions &options) {
+    return startProgram(MORVIK_BINARY, arguments, workDir, options);
+}
+
+RunResult runMorvik(const std::vector<std::string> &arguments, const std::string &workDir,
+                    const RunOptions &options) {
+    return runProgram(MORVIK_BINARY, arguments, workDir, options);
+}
+
+bool permissionsApply() {
+    static const bool apply = [] {
+        if (geteuid() != 0)
+            return true;
+        pid_t child = fork();
+        if (child == 0)
+            _exit(dropToNobody() ? 0 : 1);
+        int status = 0;
+        return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
+    }();
+    return apply;
 }
 
 std::vector<unsigned char> readFileBytes(const std::string &path) {

@@ -555,6 +555,15 @@ TEST(ImageModuleBroken, LyingBmpHeaderIsRefusedQuickly) {
     }
 }
 
+TEST(ImageModuleBroken, LyingTgaHeaderIsRefusedQuickly) {
+    // A run-length TGA header alone, declaring 64763 x 2080 pixels: within the
+    // side and memory limits, but stb_image would make them all up from nothing.
+    TempDir dir;
+    const Bytes tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFB, 0xFC, 0x20, 0x08, 24, 0x20};
+    double seconds = secondsFor([&] { EXPECT_FALSE(loadBytes(dir, "huge.tga", tga)); });
+    EXPECT_LT(seconds, 1.0);
+}
+
 TEST(ImageModuleBroken, TruncatedStbFilesNeverGiveBadImages) {
     // stb_image fills some truncated files up with black; what matters is that
     // nothing is read out of bounds and a returned image is whole.
