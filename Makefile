@@ -1,7 +1,8 @@
 # Thin wrapper: installs what is missing, configures, builds, runs.
 BUILD ?= build
 PACKAGES := cmake g++ make pkg-config libpng-dev libstb-dev libgtest-dev libbenchmark-dev \
-            python3 binutils-m68k-linux-gnu
+            python3 binutils-m68k-linux-gnu clang-14 libclang-rt-14-dev libz80ex-dev pasmo \
+            libunicorn-dev
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all setup build demo test clean

@@ -100,8 +100,10 @@ std::string renderGnu(const CodeFileValues &values) {
     // length, so the routine and the decoder are aligned to a word (.align
     // counts bytes on this assembler).
     add(text, {"\n\n.align 2\n", stem, "_pattern_decode:\n"});
-    add(text, {"move.l #", stem, "_pattern,a2\n"});
-    add(text, {"move.l #(", stem, "_pattern_end-", stem, "_pattern),d0\n"});
+    // Registers carry the % prefix: without it GNU as for m68k Linux takes a2
+    // and d0 for symbols, and every m68k GNU as accepts it.
+    add(text, {"move.l #", stem, "_pattern,%a2\n"});
+    add(text, {"move.l #(", stem, "_pattern_end-", stem, "_pattern),%d0\n"});
     add(text, {"jsr lzss_decode_vram\nrts\n\n.align 2\n"});
     // The decoder's fixed relative path, each separator written as an escaped backslash.
     add(text, {R"(.include "..\\..\\decoder\\smd\\lzss_decode.s")", "\n"});

@@ -256,8 +256,8 @@ TEST(CodeFileGnu, MediumDictionaryExampleIsWrittenWhole) {
         "",
         ".align 2",
         "title_pattern_decode:",
-        "move.l #title_pattern,a2",
-        "move.l #(title_pattern_end-title_pattern),d0",
+        "move.l #title_pattern,%a2",
+        "move.l #(title_pattern_end-title_pattern),%d0",
         "jsr lzss_decode_vram",
         "rts",
         "",
@@ -413,6 +413,8 @@ TEST(CodeFileAssembly, GnuFormAssemblesWithItsDataBetweenTheLabels) {
         << readFile(dir.path / "as.log");
     ASSERT_TRUE(runShell(inDir + "m68k-linux-gnu-objcopy -O binary -j .text title.o title.bin"));
     auto symbols = symbolAddresses(commandOutput(inDir + "m68k-linux-gnu-nm title.o"));
+    // Registers must assemble as registers, not as undefined symbols.
+    EXPECT_EQ(commandOutput(inDir + "m68k-linux-gnu-nm -u title.o"), "");
 
     ASSERT_TRUE(symbols.count("title_pattern"));
     ASSERT_TRUE(symbols.count("title_pattern_end"));
