@@ -2,6 +2,8 @@
 // line by line, the label stem, the writer, and a real m68k assembly run.
 #include "codegen/CodeFile.hpp"
 
+#include "common/ShellCommands.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,38 +87,10 @@ void writeFile(const fs::path &name, const std::string &bytes) {
     out << bytes;
 }
 
-std::string quoted(const std::string &text) {
-    std::string result = "'";
-    for (char c : text) {
-        if (c == '\'')
-            result += "'\\''";
-        else
-            result += c;
-    }
-    return result + "'";
-}
-
-bool runShell(const std::string &command) {
-    int status = std::system(command.c_str());
-    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool toolOnPath(const std::string &tool) {
-    return runShell("command -v " + quoted(tool) + " >/dev/null 2>&1");
-}
-
-std::string commandOutput(const std::string &command) {
-    std::string output;
-    std::FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return output;
-    char buffer[256];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
-    pclose(pipe);
-    return output;
-}
+using shell::commandOutput;
+using shell::quoted;
+using shell::runShell;
+using shell::toolOnPath;
 
 // Symbol name to address, from nm's "address type name" lines.
 std::map<std::string, unsigned long> symbolAddresses(const std::string &nmOutput) {

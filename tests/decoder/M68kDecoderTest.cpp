@@ -8,6 +8,8 @@
 #include "e2e/RunMorvik.hpp"
 #include "lzss/Lzss.hpp"
 
+#include "common/ShellCommands.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,38 +39,10 @@ namespace {
 // ---------------------------------------------------------------------------
 // Tools
 
-std::string quoted(const std::string &text) {
-    std::string result = "'";
-    for (char c : text) {
-        if (c == '\'')
-            result += "'\\''";
-        else
-            result += c;
-    }
-    return result + "'";
-}
-
-bool runShell(const std::string &command) {
-    const int status = std::system(command.c_str());
-    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool toolOnPath(const std::string &tool) {
-    return runShell("command -v " + quoted(tool) + " >/dev/null 2>&1");
-}
-
-std::string commandOutput(const std::string &command) {
-    std::string output;
-    std::FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return output;
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
-    pclose(pipe);
-    return output;
-}
+using shell::commandOutput;
+using shell::quoted;
+using shell::runShell;
+using shell::toolOnPath;
 
 std::vector<std::string> splitLines(const std::string &text) {
     std::vector<std::string> lines;
@@ -198,8 +172,8 @@ std::vector<Instruction> parseDisassembly(const std::string &text, uint32_t from
 bool buildProgram(const fs::path &dir, const std::string &base, Program &program) {
     const std::string inDir = "cd " + quoted(dir.string()) + " && ";
     // The code file names its registers without the % prefix.
-    const std::string assemble = "m68k-linux-gnu-as -m68000 -o " +
-                                 quoted(base + ".o") + " " + quoted(base + ".s");
+    const std::string assemble =
+        "m68k-linux-gnu-as -m68000 -o " + quoted(base + ".o") + " " + quoted(base + ".s");
     const std::string link = "m68k-linux-gnu-ld -e 0x200 -Ttext=0x200 -Tbss=0xFF0000 -o " +
                              quoted(base + ".elf") + " " + quoted(base + ".o");
     const std::string extract = "m68k-linux-gnu-objcopy -O binary -j .text " +
