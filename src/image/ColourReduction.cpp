@@ -46,32 +46,35 @@ const uint8_t *pixelColour(const WorkImage &image, const Palette &palette, size_
     return image.pixels + pixel * bytesPerPixel(image);
 }
 
-WorkImagePtr toDirectColour(const WorkImage &padded) {
-    WorkImagePtr result = makeBlankImage(padded.width, padded.height, 16);
+// A new image of the padded size at `bitsPerPixel`, each pixel made from the
+// source pixel's blue, green, red by `store`; null when memory cannot be had.
+template <typename Store>
+WorkImagePtr convertPixels(const WorkImage &padded, int32_t bitsPerPixel, Store store) {
+    WorkImagePtr result = makeBlankImage(padded.width, padded.height, bitsPerPixel);
     if (result->pixels == nullptr)
         return nullptr;
     const Palette &palette = paletteOrBlack(padded);
+    const size_t size = bytesPerPixel(*result);
     size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t *bgr = pixelColour(padded, palette, i);
+    for (size_t i = 0; i < count; ++i)
+        store(pixelColour(padded, palette, i), result->pixels + i * size);
+    return result;
+}
+
+// 15-bit colour words, bit 15 set, stored low byte first.
+WorkImagePtr toDirectColour(const WorkImage &padded) {
+    return convertPixels(padded, 16, [](const uint8_t *bgr, uint8_t *out) {
         uint16_t word = static_cast<uint16_t>(0x8000 | (bgr[0] >> 3) << 10 | (bgr[1] >> 3) << 5 |
                                               (bgr[2] >> 3));
-        result->pixels[2 * i] = static_cast<uint8_t>(word & 0xFF);
-        result->pixels[2 * i + 1] = static_cast<uint8_t>(word >> 8);
-    }
-    return result;
+        out[0] = static_cast<uint8_t>(word & 0xFF);
+        out[1] = static_cast<uint8_t>(word >> 8);
+    });
 }
 
 // A packed 24-bit copy (blue, green, red) for the quantiser, or null.
 WorkImagePtr toTrueColour(const WorkImage &padded) {
-    WorkImagePtr copy = makeBlankImage(padded.width, padded.height, 24);
-    if (copy->pixels == nullptr)
-        return nullptr;
-    const Palette &palette = paletteOrBlack(padded);
-    size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
-    for (size_t i = 0; i < count; ++i)
-        std::memcpy(copy->pixels + 3 * i, pixelColour(padded, palette, i), 3);
-    return copy;
+    return convertPixels(padded, 24,
+                         [](const uint8_t *bgr, uint8_t *out) { std::memcpy(out, bgr, 3); });
 }
 
 WorkImagePtr quantise(WorkImage &padded, QuantNetwork &network, const ReductionRequest &request,
