@@ -12,6 +12,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <x86intrin.h>
+#endif
+
 namespace {
 
 constexpr size_t kBlockSize = 64 * 1024;
@@ -20,8 +24,8 @@ constexpr size_t kBlockSize = 64 * 1024;
 // last byte of a key; these fill bytes beyond the window copy never decide a result.
 constexpr int32_t kCompareSlack = 8;
 
-// The child links of a tree node. There is one node per window position, plus nil (N),
-// the 256 roots (N + 1 + first byte) and a spare node. Links fit 16 bits as N <= 4096;
+// The child links of a tree node. There is one node per window position, the 256 roots
+// (N + 1 + first byte), a spare node and nil (2N). Links fit 16 bits as N <= 4096;
 // the parents, which the descent does not read, are kept apart, so what a descent reads
 // (window and child links, 21 KiB at most) stays in the L1 cache.
 struct LzssNode {
@@ -39,6 +43,9 @@ struct LzssTree {
     int32_t maxLen; // F
     uint32_t nil;
     uint32_t spare; // takes the writes a step does not need, so it needs no branch
+    // Steps an insertion takes before it tests for the end of its walk: about the depth
+    // of a tree of N / 256 random keys, so that most walks on such data end within them.
+    int32_t untestedSteps;
 };
 
 // The longest match the last insertion met, by length and slot.
@@ -148,7 +155,7 @@ inline uint64_t lzssKeyWord(const uint8_t *window, uint32_t q, uint32_t from) {
     return word;
 }
 
-// a > b ? x : y, and a < b ? x : y below. The walk down a tree goes left or right as
+// a > b ? x : y, unsigned. The walk down a tree goes left or right as
 // good as at random and finds a longer match at no predictable step, so branches here
 // would be mispredicted often; compilers do not reliably emit the conditional move.
 inline uint32_t lzssPickAbove(uint64_t a, uint64_t b, uint32_t x, uint32_t y) {
@@ -160,6 +167,7 @@ inline uint32_t lzssPickAbove(uint64_t a, uint64_t b, uint32_t x, uint32_t y) {
 #endif
 }
 
+// a < b ? x : y, signed.
 inline uint32_t lzssPickBelow(int32_t a, int32_t b, uint32_t x, uint32_t y) {
 #if defined(__GNUC__) && defined(__x86_64__)
     asm("cmp %2, %1\n\tcmovl %3, %0" : "+r"(y) : "r"(a), "r"(b), "r"(x) : "cc");
@@ -169,16 +177,32 @@ inline uint32_t lzssPickBelow(int32_t a, int32_t b, uint32_t x, uint32_t y) {
 #endif
 }
 
-// condition ? x : y, as a conditional move however the compiler would lay it out.
-inline uint32_t lzssSelect(bool condition, uint32_t x, uint32_t y) {
+// The index of the highest set bit of a non-zero word.
+inline int32_t lzssHighestBit(uint64_t word) {
 #if defined(__GNUC__) && defined(__x86_64__)
-    asm("test %1, %1\n\tcmovne %2, %0"
-        : "+r"(y)
-        : "r"(static_cast<uint32_t>(condition)), "r"(x)
-        : "cc");
+    return static_cast<int32_t>(__bsrq(static_cast<long long>(word)));
+#else
+    return 63 - __builtin_clzll(word);
+#endif
+}
+
+// (value & mask) == 0 ? x : y, and a != b ? x : y below, as conditional moves however
+// the compiler would lay them out.
+inline uint32_t lzssPickIfClear(uint32_t value, uint32_t mask, uint32_t x, uint32_t y) {
+#if defined(__GNUC__) && defined(__x86_64__)
+    asm("test %2, %1\n\tcmovz %3, %0" : "+r"(y) : "r"(value), "r"(mask), "r"(x) : "cc");
     return y;
 #else
-    return condition ? x : y;
+    return (value & mask) == 0 ? x : y;
+#endif
+}
+
+inline uint32_t lzssPickIfDifferent(uint32_t a, uint32_t b, uint32_t x, uint32_t y) {
+#if defined(__GNUC__) && defined(__x86_64__)
+    asm("cmp %2, %1\n\tcmovne %3, %0" : "+r"(y) : "r"(a), "r"(b), "r"(x) : "cc");
+    return y;
+#else
+    return a != b ? x : y;
 #endif
 }
 
@@ -215,12 +239,24 @@ void lzssReplaceNode(const LzssTree &tree, uint32_t q, uint32_t r) {
     parents[q] = static_cast<uint16_t>(tree.nil);
 }
 
+// Key bytes 1 to 8 of a node that orders with the new key as byte 1 says: below it or
+// above it, never equal in byte 1, so the node never counts as a match longer than 1.
+inline uint64_t lzssUnlikeHead(uint64_t keyHead) {
+    return keyHead ^ (uint64_t{0x80} << 56);
+}
+
+inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
+    if constexpr (std::endian::native == std::endian::big)
+        word = __builtin_bswap64(word);
+    std::memcpy(window + q - 8, &word, sizeof word);
+}
+
 // Inserts slot r into the tree of its first byte and returns the longest match met on
 // the way down; among equally long matches the first one met wins. With no match at all
 // the slot of the previous match is kept.
 [[gnu::always_inline]] inline LzssMatch lzssInsertNode(const LzssTree tree, uint32_t r,
                                                        uint32_t previousSlot) {
-    const uint8_t *window = tree.window;
+    uint8_t *window = tree.window;
     LzssNode *nodes = tree.nodes;
     uint16_t *parents = tree.parents;
     const uint32_t nil = tree.nil;
@@ -228,45 +264,66 @@ void lzssReplaceNode(const LzssTree &tree, uint32_t q, uint32_t r) {
     // down; F >= 16, so they all belong to the key.
     const uint64_t keyHead = lzssKeyWord(window, r, 1);
     nodes[r].child = {static_cast<uint16_t>(nil), static_cast<uint16_t>(nil)};
-    // A match of length L scores 8 - L, so the longest match has the lowest score; for
-    // keys that differ in bytes 1 to 8 that is the index of the highest differing byte.
+    const uint32_t root = tree.size + 1 + window[r];
+    uint32_t q = nodes[root].child[1];
+    if (q == nil) {
+        nodes[root].child[1] = static_cast<uint16_t>(r);
+        parents[r] = static_cast<uint16_t>(root);
+        return {0, previousSlot};
+    }
+    // nil gets a key that never matches, and its links lead back to nil: a walk that has
+    // left the tree stays on nil and changes nothing, so the first steps need no test
+    // for the end of the walk, whose step no branch predictor foresees.
+    lzssStoreKeyWord(window, nil, lzssUnlikeHead(keyHead));
     int32_t bestScore = 8;
     uint32_t matchSlot = previousSlot;
-    uint32_t q = tree.size + 1 + window[r];
-    uint32_t next = nodes[q].child[1];
-    bool greaterOrEqual = true;
-    while (next != nil) {
-        q = next;
-        // Both links are loaded, in one go, while the key is compared, so a step down
-        // waits for one load only.
-        uint32_t links;
-        std::memcpy(&links, nodes[q].child.data(), sizeof links);
-        const uint32_t leftLink = links & 0xFFFF;
-        const uint32_t rightLink = links >> 16;
+    uint32_t last = q; // the last node of the tree on the way
+    uint32_t next = nil;
+    // Compares r with node q's key, keeps the longer match and sets `next`, the child to
+    // go to; true when the keys agree in all F bytes and r has taken q's place.
+    const auto visit = [&](uint32_t q) __attribute__((always_inline)) {
+        // Both links load while the key is compared, so a step down waits for one load only.
+        const uint32_t leftLink = nodes[q].child[0];
+        const uint32_t rightLink = nodes[q].child[1];
         const uint64_t nodeHead = lzssKeyWord(window, q, 1);
         next = lzssPickAbove(keyHead, nodeHead, rightLink, leftLink);
-        greaterOrEqual = keyHead > nodeHead;
+        const uint64_t difference = keyHead ^ nodeHead;
+        // A match of length L scores 8 - L, so the longest match has the lowest score; for
+        // keys that differ in bytes 1 to 8 that is the index of the highest differing byte.
         int32_t score;
-        if (keyHead != nodeHead) [[likely]] {
-            score = (63 - __builtin_clzll(keyHead ^ nodeHead)) >> 3;
+        if (difference != 0) [[likely]] {
+            score = lzssHighestBit(difference) >> 3;
         } else {
             const LzssKeyOrder order = lzssCompareTail(window, r, q, tree.maxLen);
-            greaterOrEqual = order.greaterOrEqual;
-            next = greaterOrEqual ? rightLink : leftLink;
+            next = order.greaterOrEqual ? rightLink : leftLink;
             if (order.length >= tree.maxLen) [[unlikely]] {
                 lzssReplaceNode(tree, q, r);
-                return {order.length, q};
+                return true;
             }
             score = 8 - order.length;
         }
         matchSlot = lzssPickBelow(score, bestScore, q, matchSlot);
         bestScore = std::min(score, bestScore);
+        return false;
+    };
+    for (int32_t step = 0; step < tree.untestedSteps; ++step) {
+        if (visit(q)) [[unlikely]]
+            return {tree.maxLen, q};
+        last = lzssPickIfClear(q, nil, q, last);
+        q = next;
     }
-    // Keeps the compiler from holding &nodes[q] in the loop, which costs each step an
-    // address computation before its loads.
-    asm("" : "+r"(q));
-    nodes[q].child[greaterOrEqual] = static_cast<uint16_t>(r);
-    parents[r] = static_cast<uint16_t>(q);
+    while (q != nil) {
+        if (visit(q)) [[unlikely]]
+            return {tree.maxLen, q};
+        last = q;
+        q = next;
+    }
+    const uint64_t lastHead = lzssKeyWord(window, last, 1);
+    const bool greaterOrEqual = keyHead != lastHead
+                                    ? keyHead > lastHead
+                                    : lzssCompareTail(window, r, last, tree.maxLen).greaterOrEqual;
+    nodes[last].child[greaterOrEqual] = static_cast<uint16_t>(r);
+    parents[r] = static_cast<uint16_t>(last);
     return {8 - bestScore, matchSlot};
 }
 
@@ -284,34 +341,53 @@ void lzssReplaceNode(const LzssTree &tree, uint32_t q, uint32_t r) {
         return;
     const uint32_t leftLink = nodes[p].child[0];
     const uint32_t rightLink = nodes[p].child[1];
-    const bool twoChildren = leftLink != nil && rightLink != nil;
+    // nil is 2N, a power of two above every node, so a link is nil exactly when it has
+    // bit 2N set, and p has two children when neither link has it.
+    const uint32_t nilBits = leftLink | rightLink;
     // The predecessor is the rightmost node below the left child; nil has no children,
     // so a walk from nil takes no steps.
-    const uint32_t walkStart = lzssSelect(twoChildren, leftLink, nil);
+    const uint32_t walkStart = lzssPickIfClear(nilBits, nil, leftLink, nil);
     // The first two steps, which cover most walks, are taken by selects.
     uint32_t q = walkStart;
     for (int step = 0; step < 2; ++step) {
         const uint32_t down = nodes[q].child[1];
-        q = lzssSelect(down != nil, down, q);
+        q = lzssPickIfClear(down, nil, down, q);
     }
     while (nodes[q].child[1] != nil)
         q = nodes[q].child[1];
     // A predecessor further down leaves its place to its left child and takes p's left
     // subtree.
-    const bool deep = q != walkStart;
-    const uint32_t qUp = lzssSelect(deep, parents[q], spare);
+    const uint32_t qUp = lzssPickIfDifferent(q, walkStart, parents[q], spare);
     const uint32_t qLeft = nodes[q].child[0];
     nodes[qUp].child[1] = static_cast<uint16_t>(qLeft);
-    parents[lzssSelect(deep, qLeft, spare)] = static_cast<uint16_t>(qUp);
-    nodes[lzssSelect(deep, q, spare)].child[0] = static_cast<uint16_t>(leftLink);
-    parents[lzssSelect(deep, leftLink, spare)] = static_cast<uint16_t>(q);
-    // The predecessor takes p's right subtree.
-    q = lzssSelect(twoChildren, q, lzssSelect(rightLink == nil, leftLink, rightLink));
-    nodes[lzssSelect(twoChildren, q, spare)].child[1] = static_cast<uint16_t>(rightLink);
-    parents[lzssSelect(twoChildren, rightLink, spare)] = static_cast<uint16_t>(q);
+    parents[lzssPickIfDifferent(q, walkStart, qLeft, spare)] = static_cast<uint16_t>(qUp);
+    nodes[lzssPickIfDifferent(q, walkStart, q, spare)].child[0] = static_cast<uint16_t>(leftLink);
+    parents[lzssPickIfDifferent(q, walkStart, leftLink, spare)] = static_cast<uint16_t>(q);
+    // The predecessor takes p's right subtree; with one child or none, that child or nil
+    // takes p's place.
+    const uint32_t onlyChild = lzssPickIfClear(rightLink, nil, rightLink, leftLink);
+    q = lzssPickIfClear(nilBits, nil, q, onlyChild);
+    nodes[lzssPickIfClear(nilBits, nil, q, spare)].child[1] = static_cast<uint16_t>(rightLink);
+    parents[lzssPickIfClear(nilBits, nil, rightLink, spare)] = static_cast<uint16_t>(q);
     parents[q] = static_cast<uint16_t>(up);
     nodes[up].child[nodes[up].child[1] == p] = static_cast<uint16_t>(q);
     parents[p] = static_cast<uint16_t>(nil);
+}
+
+// After r + 1 replaced the node of an equal key q + 1, the keys of r and q share their
+// first F - 1 bytes; if their last bytes agree too and q is still in the tree, a descent
+// would end at q and replace it, as all keys in a tree differ. Takes that shortcut and
+// returns true, or returns false for a full insertion.
+[[gnu::always_inline]] inline bool lzssContinueRun(const LzssTree &tree, uint32_t r, LzssMatch &match) {
+    const uint32_t follower = (match.slot - 1) & (tree.size - 1);
+    const ptrdiff_t lastKeyByte = tree.maxLen - 1;
+    if (tree.parents[follower] == tree.nil ||
+        tree.window[static_cast<ptrdiff_t>(r) - lastKeyByte] !=
+            tree.window[static_cast<ptrdiff_t>(follower) - lastKeyByte])
+        return false;
+    lzssReplaceNode(tree, follower, r);
+    match = {tree.maxLen, follower};
+    return true;
 }
 
 // Moves the window on by `count` new bytes: each replaces the oldest byte, whose position
@@ -332,7 +408,8 @@ void lzssReplaceNode(const LzssTree &tree, uint32_t q, uint32_t r) {
             (tree.window + s)[copyOffset] = bytes[i];
         s = (s - 1) & wrap;
         r = (r - 1) & wrap;
-        match = lzssInsertNode(tree, r, match.slot);
+        if (match.length != tree.maxLen || !lzssContinueRun(tree, r, match)) [[likely]]
+            match = lzssInsertNode(tree, r, match.slot);
     }
     cursor = {s, r};
     return match;
@@ -359,7 +436,10 @@ int32_t lzssAppendItem(LzssGroup &group, const LzssTree &tree, const LzssParams 
 template <typename Sink> void lzssFlushGroup(LzssGroup &group, Sink &sink, int64_t &written) {
     sink.write(group.bytes.data(), static_cast<size_t>(group.length));
     written += group.length;
-    group = LzssGroup();
+    // Item bytes are written before they are read; only the flag byte starts empty.
+    group.bytes[0] = 0;
+    group.length = 1;
+    group.mask = 1;
 }
 
 // One encoding run from any byte source into any sink.
@@ -375,17 +455,20 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     // Below slot 0 lie the copy of the window's first F - 1 bytes, which keys near the
     // end read, and the compare slack.
     const int32_t below = f - 1 + kCompareSlack;
-    std::vector<uint8_t> windowBytes(static_cast<size_t>(below + n), params.fillByte);
-    const uint16_t nil = static_cast<uint16_t>(params.nilIndex);
-    std::vector<LzssNode> nodes(static_cast<size_t>(n + 258), LzssNode{{nil, nil}});
-    std::vector<uint16_t> parents(static_cast<size_t>(n + 258), nil);
+    // The tree's nil is 2N, a power of two above the roots, whose key lies in the window's
+    // spare upper half.
+    std::vector<uint8_t> windowBytes(static_cast<size_t>(below + 2 * n), params.fillByte);
+    const uint16_t nil = static_cast<uint16_t>(2 * n);
+    std::vector<LzssNode> nodes(static_cast<size_t>(2 * n + 1), LzssNode{{nil, nil}});
+    std::vector<uint16_t> parents(static_cast<size_t>(2 * n + 1), nil);
     const LzssTree tree{windowBytes.data() + below,
                         nodes.data(),
                         parents.data(),
                         static_cast<uint32_t>(n),
                         f,
                         nil,
-                        static_cast<uint32_t>(n + 257)};
+                        static_cast<uint32_t>(n + 257),
+                        params.positionBits - 6};
     const uint32_t wrap = tree.size - 1;
 
     LzssCursor cursor{wrap, static_cast<uint32_t>(f - 1)};
