@@ -279,6 +279,8 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
     uint32_t matchSlot = previousSlot;
     uint32_t last = q; // the last node of the tree on the way
     uint32_t next = nil;
+    uint32_t greater = 0;     // r sorts at or after the node just visited
+    uint32_t lastGreater = 0; // ... and after `last`, so r becomes its right child
     // Compares r with node q's key, keeps the longer match and sets `next`, the child to
     // go to; true when the keys agree in all F bytes and r has taken q's place.
     const auto visit = [&](uint32_t q) __attribute__((always_inline)) {
@@ -287,6 +289,7 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
         const uint32_t rightLink = nodes[q].child[1];
         const uint64_t nodeHead = lzssKeyWord(window, q, 1);
         next = lzssPickAbove(keyHead, nodeHead, rightLink, leftLink);
+        greater = keyHead > nodeHead;
         const uint64_t difference = keyHead ^ nodeHead;
         // A match of length L scores 8 - L, so the longest match has the lowest score; for
         // keys that differ in bytes 1 to 8 that is the index of the highest differing byte.
@@ -296,6 +299,7 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
         } else {
             const LzssKeyOrder order = lzssCompareTail(window, r, q, tree.maxLen);
             next = order.greaterOrEqual ? rightLink : leftLink;
+            greater = order.greaterOrEqual;
             if (order.length >= tree.maxLen) [[unlikely]] {
                 lzssReplaceNode(tree, q, r);
                 return true;
@@ -309,20 +313,18 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
     for (int32_t step = 0; step < tree.untestedSteps; ++step) {
         if (visit(q)) [[unlikely]]
             return {tree.maxLen, q};
+        lastGreater = lzssPickIfClear(q, nil, greater, lastGreater);
         last = lzssPickIfClear(q, nil, q, last);
         q = next;
     }
     while (q != nil) {
         if (visit(q)) [[unlikely]]
             return {tree.maxLen, q};
+        lastGreater = greater;
         last = q;
         q = next;
     }
-    const uint64_t lastHead = lzssKeyWord(window, last, 1);
-    const bool greaterOrEqual = keyHead != lastHead
-                                    ? keyHead > lastHead
-                                    : lzssCompareTail(window, r, last, tree.maxLen).greaterOrEqual;
-    nodes[last].child[greaterOrEqual] = static_cast<uint16_t>(r);
+    nodes[last].child[lastGreater] = static_cast<uint16_t>(r);
     parents[r] = static_cast<uint16_t>(last);
     return {8 - bestScore, matchSlot};
 }

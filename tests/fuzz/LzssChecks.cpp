@@ -2,7 +2,7 @@
 #include "fuzz/FuzzChecks.hpp"
 
 #include "lzss/Lzss.hpp"
-#include "lzss/LzssReference.hpp"
+#include "fuzz/ReferenceCodec.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -71,7 +71,7 @@ std::string checkLzssDecode(const uint8_t *data, size_t size) {
     if (decoded.size() > length * static_cast<size_t>(params.maxLen))
         return "decoded " + std::to_string(decoded.size()) + " bytes from " +
                std::to_string(length) + describe(choice);
-    if (decoded != lzssReferenceDecode(stream, length, choice.dictSize, choice.threshold))
+    if (decoded != referenceDecode(stream, length, choice.dictSize, choice.threshold))
         return "decoder differs from the reference decoder" + describe(choice);
     return {};
 }
@@ -87,7 +87,7 @@ std::string checkLzssRoundTrip(const uint8_t *data, size_t size) {
     if (static_cast<size_t>(params.bytesWritten) != stream.size())
         return "bytesWritten " + std::to_string(params.bytesWritten) + " for a stream of " +
                std::to_string(stream.size()) + describe(choice);
-    if (stream != lzssReferenceEncode(source, length, choice.dictSize, choice.threshold))
+    if (stream != referenceEncode(source, length, choice.dictSize, choice.threshold))
         return "encoder differs from the reference encoder" + describe(choice);
     const LzssParams decodeParams = paramsFor(choice);
     std::vector<uint8_t> decoded = lzssDecodeBuffer(decodeParams, stream.data(), stream.size());
