@@ -454,6 +454,26 @@ TEST(ImageModuleStb, PnmGreyAndColourGiveTwentyFourBits) {
             EXPECT_EQ(pixelAt(colour.get(), x, y), bgr(colourAt(x, y)));
 }
 
+TEST(ImageModuleStb, SixteenBitPnmKeepsHighByte) {
+    TempDir dir;
+    // Grey samples 0x1234 and 0xABCD; then red, green, blue 0x0102, 0x8384, 0xFFFE.
+    const std::string greyHeader = "P5 2 1 # a comment\n65535\n";
+    Bytes grey(greyHeader.begin(), greyHeader.end());
+    grey.insert(grey.end(), {0x12, 0x34, 0xAB, 0xCD});
+    ImageHandle greyImage = loadBytes(dir, "grey16.pgm", grey);
+    ASSERT_TRUE(greyImage);
+    expectSize(greyImage.get(), 2, 1, 24);
+    EXPECT_EQ(storedBytes(greyImage.get()), (Bytes{0x12, 0x12, 0x12, 0xAB, 0xAB, 0xAB}));
+
+    const std::string colourHeader = "P6\n1 1\n1000\n";
+    Bytes colour(colourHeader.begin(), colourHeader.end());
+    colour.insert(colour.end(), {0x01, 0x02, 0x83, 0x84, 0xFF, 0xFE});
+    ImageHandle colourImage = loadBytes(dir, "colour16.ppm", colour);
+    ASSERT_TRUE(colourImage);
+    expectSize(colourImage.get(), 1, 1, 24);
+    EXPECT_EQ(storedBytes(colourImage.get()), (Bytes{0xFF, 0x83, 0x01}));
+}
+
 // ---------------------------------------------------------------------------
 // Files that must be refused
 
@@ -562,6 +582,25 @@ TEST(ImageModuleBroken, LyingTgaHeaderIsRefusedQuickly) {
     const Bytes tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFB, 0xFC, 0x20, 0x08, 24, 0x20};
     double seconds = secondsFor([&] { EXPECT_FALSE(loadBytes(dir, "huge.tga", tga)); });
     EXPECT_LT(seconds, 1.0);
+}
+
+TEST(ImageModuleBroken, PnmCutShortIsRefused) {
+    // stb_image would hand back whatever the heap held where the samples are missing.
+    TempDir dir;
+    const std::string header8 = "P6 3 2 255\n";
+    Bytes whole8(header8.begin(), header8.end());
+    whole8.resize(whole8.size() + 3 * 2 * 3, 0x5A);
+    const std::string header16 = "P5\n# 16-bit grey\n3 2\n65535\n";
+    Bytes whole16(header16.begin(), header16.end());
+    whole16.resize(whole16.size() + 3 * 2 * 2, 0xA5);
+    for (const Bytes &whole : {whole8, whole16}) {
+        EXPECT_TRUE(loadBytes(dir, "whole.pnm", whole));
+        for (size_t length = 0; length < whole.size(); ++length) {
+            SCOPED_TRACE(length);
+            EXPECT_FALSE(loadBytes(dir, "cut.pnm",
+                                   Bytes(whole.begin(), whole.begin() + static_cast<long>(length))));
+        }
+    }
 }
 
 TEST(ImageModuleBroken, TruncatedStbFilesNeverGiveBadImages) {
