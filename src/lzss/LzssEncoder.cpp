@@ -43,9 +43,6 @@ struct LzssTree {
     int32_t maxLen; // F
     uint32_t nil;
     uint32_t spare; // takes the writes a step does not need, so it needs no branch
-    // Steps an insertion takes before it tests for the end of its walk: about the depth
-    // of a tree of N / 256 random keys, so that most walks on such data end within them.
-    int32_t untestedSteps;
 };
 
 // The longest match the last insertion met, by length and slot.
@@ -121,24 +118,24 @@ struct LzssBufferSink {
     }
 };
 
-// Collects groups into large blocks so the file sees few, big writes.
 struct LzssFileSink {
     OutputFile &file;
-    std::vector<uint8_t> block = std::vector<uint8_t>(kBlockSize);
-    size_t used = 0;
 
-    void flush() {
-        writeOutputBytes(file, block.data(), used);
-        used = 0;
-    }
-
-    void write(const uint8_t *bytes, size_t length) {
-        if (used + length > block.size())
-            flush();
-        std::memcpy(block.data() + used, bytes, length);
-        used += length;
-    }
+    void write(const uint8_t *bytes, size_t length) { writeOutputBytes(file, bytes, length); }
 };
+
+// Collects groups into large blocks, so that sinks see few, big writes. Each group is
+// copied whole, unused bytes too, and then counted by its length: a fixed-size copy
+// costs a move or two, where one of any length costs a library call.
+struct LzssGroupBlock {
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(kBlockSize);
+    size_t used = 0;
+};
+
+template <typename Sink> void lzssEmptyBlock(LzssGroupBlock &block, Sink &sink) {
+    sink.write(block.bytes.data(), block.used);
+    block.used = 0;
+}
 
 int32_t clampCount(int64_t count) {
     return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
@@ -253,9 +250,10 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
 
 // Inserts slot r into the tree of its first byte and returns the longest match met on
 // the way down; among equally long matches the first one met wins. With no match at all
-// the slot of the previous match is kept.
+// the slot of the previous match is kept. The first `steps` steps do not test for the
+// end of the walk.
 [[gnu::always_inline]] inline LzssMatch lzssInsertNode(const LzssTree tree, uint32_t r,
-                                                       uint32_t previousSlot) {
+                                                       uint32_t previousSlot, int32_t steps) {
     uint8_t *window = tree.window;
     LzssNode *nodes = tree.nodes;
     uint16_t *parents = tree.parents;
@@ -277,10 +275,11 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
     lzssStoreKeyWord(window, nil, lzssUnlikeHead(keyHead));
     int32_t bestScore = 8;
     uint32_t matchSlot = previousSlot;
-    uint32_t last = q; // the last node of the tree on the way
+    // The link r takes: 2 * the last node of the tree on the way, plus 1 when r sorts
+    // after it.
+    uint32_t lastLink = 2 * q;
     uint32_t next = nil;
-    uint32_t greater = 0;     // r sorts at or after the node just visited
-    uint32_t lastGreater = 0; // ... and after `last`, so r becomes its right child
+    uint32_t greater = 0; // r sorts at or after the node just visited
     // Compares r with node q's key, keeps the longer match and sets `next`, the child to
     // go to; true when the keys agree in all F bytes and r has taken q's place.
     const auto visit = [&](uint32_t q) __attribute__((always_inline)) {
@@ -310,22 +309,20 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
         bestScore = std::min(score, bestScore);
         return false;
     };
-    for (int32_t step = 0; step < tree.untestedSteps; ++step) {
+    for (int32_t step = 0; step < steps; ++step) {
         if (visit(q)) [[unlikely]]
             return {tree.maxLen, q};
-        lastGreater = lzssPickIfClear(q, nil, greater, lastGreater);
-        last = lzssPickIfClear(q, nil, q, last);
+        lastLink = lzssPickIfClear(q, nil, 2 * q + greater, lastLink);
         q = next;
     }
     while (q != nil) {
         if (visit(q)) [[unlikely]]
             return {tree.maxLen, q};
-        lastGreater = greater;
-        last = q;
+        lastLink = 2 * q + greater;
         q = next;
     }
-    nodes[last].child[lastGreater] = static_cast<uint16_t>(r);
-    parents[r] = static_cast<uint16_t>(last);
+    nodes[lastLink >> 1].child[lastLink & 1] = static_cast<uint16_t>(r);
+    parents[r] = static_cast<uint16_t>(lastLink >> 1);
     return {8 - bestScore, matchSlot};
 }
 
@@ -394,6 +391,7 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
 
 // Moves the window on by `count` new bytes: each replaces the oldest byte, whose position
 // leaves the tree, and the next position to encode enters it.
+template <int32_t kSteps>
 [[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssCursor &cursor,
                                                   const uint8_t *bytes, size_t count,
                                                   LzssMatch match) {
@@ -411,7 +409,7 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
         s = (s - 1) & wrap;
         r = (r - 1) & wrap;
         if (match.length != tree.maxLen || !lzssContinueRun(tree, r, match)) [[likely]]
-            match = lzssInsertNode(tree, r, match.slot);
+            match = lzssInsertNode(tree, r, match.slot, kSteps);
     }
     cursor = {s, r};
     return match;
@@ -435,8 +433,12 @@ int32_t lzssAppendItem(LzssGroup &group, const LzssTree &tree, const LzssParams 
     return match.length;
 }
 
-template <typename Sink> void lzssFlushGroup(LzssGroup &group, Sink &sink, int64_t &written) {
-    sink.write(group.bytes.data(), static_cast<size_t>(group.length));
+template <typename Sink>
+void lzssFlushGroup(LzssGroup &group, LzssGroupBlock &block, Sink &sink, int64_t &written) {
+    if (block.used + group.bytes.size() > block.bytes.size())
+        lzssEmptyBlock(block, sink);
+    std::memcpy(block.bytes.data() + block.used, group.bytes.data(), group.bytes.size());
+    block.used += static_cast<size_t>(group.length);
     written += group.length;
     // Item bytes are written before they are read; only the flag byte starts empty.
     group.bytes[0] = 0;
@@ -445,7 +447,7 @@ template <typename Sink> void lzssFlushGroup(LzssGroup &group, Sink &sink, int64
 }
 
 // One encoding run from any byte source into any sink.
-template <typename Source, typename Sink>
+template <int32_t kSteps, typename Source, typename Sink>
 void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     // Re-deriving is a no-op for a record set up by lzssSetParams and keeps the widths
     // below consistent with N and the threshold for any other.
@@ -469,8 +471,7 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
                         static_cast<uint32_t>(n),
                         f,
                         nil,
-                        static_cast<uint32_t>(n + 257),
-                        params.positionBits - 6};
+                        static_cast<uint32_t>(n + 257)};
     const uint32_t wrap = tree.size - 1;
 
     LzssCursor cursor{wrap, static_cast<uint32_t>(f - 1)};
@@ -488,22 +489,23 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
         return;
     LzssMatch match{0, wrap};
     for (uint32_t i = 1; i <= static_cast<uint32_t>(f); ++i)
-        match = lzssInsertNode(tree, cursor.r + i, match.slot);
-    match = lzssInsertNode(tree, cursor.r, match.slot);
+        match = lzssInsertNode(tree, cursor.r + i, match.slot, kSteps);
+    match = lzssInsertNode(tree, cursor.r, match.slot, kSteps);
 
     LzssGroup group;
+    LzssGroupBlock block;
     while (len > 0) {
         match.length = std::min(match.length, len);
         const int32_t last = lzssAppendItem(group, tree, params, match, cursor.r);
         match.length = last;
         if (group.mask > 0xFF)
-            lzssFlushGroup(group, sink, bytesWritten);
+            lzssFlushGroup(group, block, sink, bytesWritten);
         int32_t i = 0;
         for (const uint8_t *bytes; i < last;) {
             const size_t got = source.take(bytes, static_cast<size_t>(last - i));
             if (got == 0)
                 break;
-            match = lzssSlide(tree, cursor, bytes, got, match);
+            match = lzssSlide<kSteps>(tree, cursor, bytes, got, match);
             i += static_cast<int32_t>(got);
         }
         bytesRead += i;
@@ -513,15 +515,34 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
             cursor.s = (cursor.s - 1) & wrap;
             cursor.r = (cursor.r - 1) & wrap;
             if (--len != 0)
-                match = lzssInsertNode(tree, cursor.r, match.slot);
+                match = lzssInsertNode(tree, cursor.r, match.slot, kSteps);
         }
     }
     if (group.length > 1)
-        lzssFlushGroup(group, sink, bytesWritten);
+        lzssFlushGroup(group, block, sink, bytesWritten);
+    lzssEmptyBlock(block, sink);
     params.matchLength = match.length;
     params.matchPosition = n - 1 - static_cast<int32_t>(match.slot);
     params.bytesRead = clampCount(bytesRead);
     params.bytesWritten = clampCount(bytesWritten);
+}
+
+// Runs the encoder with the steps an insertion takes before it tests for the end of its
+// walk fixed at compile time: log2(N) - 6, about the depth of a tree of N / 256 random
+// keys, so that most walks on such data end within them.
+template <typename Source, typename Sink>
+void lzssEncode(LzssParams &params, Source &source, Sink &sink) {
+    lzssSetParams(params, params.threshold, params.dictionarySize);
+    switch (params.positionBits) {
+    case 9:
+        return lzssEncodeRun<3>(params, source, sink);
+    case 10:
+        return lzssEncodeRun<4>(params, source, sink);
+    case 11:
+        return lzssEncodeRun<5>(params, source, sink);
+    default:
+        return lzssEncodeRun<6>(params, source, sink);
+    }
 }
 
 struct LzssFileCloser {
@@ -543,8 +564,7 @@ LzssFileResult lzssEncodeFile(LzssParams &params, const std::string &inputName,
     try {
         LzssFileSource source{input.get()};
         LzssFileSink sink{output};
-        lzssEncodeRun(params, source, sink);
-        sink.flush();
+        lzssEncode(params, source, sink);
         if (source.errorCode != 0)
             return {LzssFileStatus::ReadFailed, source.errorCode};
     } catch (const std::bad_alloc &) {
@@ -566,6 +586,6 @@ std::vector<uint8_t> lzssEncodeBuffer(LzssParams &params, const uint8_t *source,
         stream.reserve(length + length / 8 + 1);
     LzssMemorySource input{source, source + length};
     LzssBufferSink sink{stream};
-    lzssEncodeRun(params, input, sink);
+    lzssEncode(params, input, sink);
     return stream;
 }
