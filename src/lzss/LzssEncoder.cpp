@@ -251,9 +251,13 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
 // Inserts slot r into the tree of its first byte and returns the longest match met on
 // the way down; among equally long matches the first one met wins. With no match at all
 // the slot of the previous match is kept. The first `steps` steps do not test for the
-// end of the walk.
+// end of the walk. Without kScore only a match of all F bytes is reported (it decides
+// the next insertion's shortcut) and any other comes back as none: enough for positions
+// inside an item, whose matches no item uses.
+template <bool kScore = true>
 [[gnu::always_inline]] inline LzssMatch lzssInsertNode(const LzssTree tree, uint32_t r,
-                                                       uint32_t previousSlot, int32_t steps) {
+                                                       uint32_t previousSlot, int32_t steps,
+                                                       int32_t countAt, uint32_t &longWalks) {
     uint8_t *window = tree.window;
     LzssNode *nodes = tree.nodes;
     uint16_t *parents = tree.parents;
@@ -305,6 +309,8 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
             }
             score = 8 - order.length;
         }
+        if constexpr (!kScore)
+            return false;
         matchSlot = lzssPickBelow(score, bestScore, q, matchSlot);
         bestScore = std::min(score, bestScore);
         return false;
@@ -314,6 +320,8 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
             return {tree.maxLen, q};
         lastLink = lzssPickIfClear(q, nil, 2 * q + greater, lastLink);
         q = next;
+        if (step + 1 == countAt)
+            longWalks += q != nil;
     }
     while (q != nil) {
         if (visit(q)) [[unlikely]]
@@ -323,6 +331,8 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
     }
     nodes[lastLink >> 1].child[lastLink & 1] = static_cast<uint16_t>(r);
     parents[r] = static_cast<uint16_t>(lastLink >> 1);
+    if constexpr (!kScore)
+        return {0, previousSlot};
     return {8 - bestScore, matchSlot};
 }
 
@@ -389,30 +399,57 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
     return true;
 }
 
-// Moves the window on by `count` new bytes: each replaces the oldest byte, whose position
-// leaves the tree, and the next position to encode enters it.
-template <int32_t kSteps>
-[[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssCursor &cursor,
-                                                  const uint8_t *bytes, size_t count,
-                                                  LzssMatch match) {
+// One step of the window: the oldest byte's position leaves the tree, the new byte takes
+// its place and the next position to encode enters the tree.
+template <int32_t kSteps, int32_t kCountAt, bool kScore>
+[[gnu::always_inline]] inline void lzssSlideStep(const LzssTree &tree, LzssCursor &cursor,
+                                                 uint8_t byte, LzssMatch &match,
+                                                 uint32_t &longWalks) {
     const uint32_t wrap = tree.size - 1;
     // Slots above N - F hold the first F - 1 positions, which are copied below slot 0.
     const uint32_t copyFrom = tree.size - static_cast<uint32_t>(tree.maxLen);
-    const ptrdiff_t copyOffset = -static_cast<ptrdiff_t>(tree.size);
-    uint32_t s = cursor.s;
-    uint32_t r = cursor.r;
-    for (size_t i = 0; i < count; ++i) {
-        lzssDeleteNode(tree, s);
-        tree.window[s] = bytes[i];
-        if (s > copyFrom)
-            (tree.window + s)[copyOffset] = bytes[i];
-        s = (s - 1) & wrap;
-        r = (r - 1) & wrap;
-        if (match.length != tree.maxLen || !lzssContinueRun(tree, r, match)) [[likely]]
-            match = lzssInsertNode(tree, r, match.slot, kSteps);
-    }
-    cursor = {s, r};
+    lzssDeleteNode(tree, cursor.s);
+    tree.window[cursor.s] = byte;
+    if (cursor.s > copyFrom)
+        tree.window[static_cast<ptrdiff_t>(cursor.s) - static_cast<ptrdiff_t>(tree.size)] = byte;
+    cursor.s = (cursor.s - 1) & wrap;
+    cursor.r = (cursor.r - 1) & wrap;
+    if (match.length != tree.maxLen || !lzssContinueRun(tree, cursor.r, match)) [[likely]]
+        match = lzssInsertNode<kScore>(tree, cursor.r, match.slot, kSteps, kCountAt, longWalks);
+}
+
+// Moves the window on by `count` new bytes, the last of an item's span or part of it:
+// only the last position's match is wanted.
+template <int32_t kSteps, int32_t kCountAt>
+[[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssCursor &cursor,
+                                                  const uint8_t *bytes, size_t count,
+                                                  LzssMatch match, uint32_t &longWalks) {
+    for (size_t i = 0; i + 1 < count; ++i)
+        lzssSlideStep<kSteps, kCountAt, true>(tree, cursor, bytes[i], match, longWalks);
+    lzssSlideStep<kSteps, kCountAt, true>(tree, cursor, bytes[count - 1], match, longWalks);
     return match;
+}
+
+// How deep the walks go. Too few untested steps and most walks end in a loop whose exit
+// is mispredicted; too many and short walks idle on nil. Walks on random bytes mostly end
+// within log2(N) - 6 steps, on text and graphics they often go further; the output is
+// the same either way.
+struct LzssDepth {
+    uint32_t longWalks = 0; // walks longer than log2(N) - 6 steps, since the last choice
+    uint32_t positions = 0; // positions inserted since then
+    bool deep = false;      // two more untested steps
+};
+
+constexpr uint32_t kDepthPeriod = 4096;
+
+// A mispredicted loop exit costs about as much as four steps on nil, so two more
+// untested steps pay when over half the walks are long; a margin keeps the choice from
+// flapping.
+inline void lzssChooseDepth(LzssDepth &depth) {
+    const uint32_t limit = depth.deep ? depth.positions * 2 / 5 : depth.positions / 2;
+    depth.deep = depth.longWalks > limit;
+    depth.longWalks = 0;
+    depth.positions = 0;
 }
 
 // Adds a match, or the literal at slot r when the match is too short; returns the
@@ -487,10 +524,11 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     int64_t bytesWritten = 0;
     if (len == 0)
         return;
+    LzssDepth depth;
     LzssMatch match{0, wrap};
     for (uint32_t i = 1; i <= static_cast<uint32_t>(f); ++i)
-        match = lzssInsertNode(tree, cursor.r + i, match.slot, kSteps);
-    match = lzssInsertNode(tree, cursor.r, match.slot, kSteps);
+        match = lzssInsertNode(tree, cursor.r + i, match.slot, kSteps, kSteps, depth.longWalks);
+    match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, kSteps, depth.longWalks);
 
     LzssGroup group;
     LzssGroupBlock block;
@@ -505,8 +543,15 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
             const size_t got = source.take(bytes, static_cast<size_t>(last - i));
             if (got == 0)
                 break;
-            match = lzssSlide<kSteps>(tree, cursor, bytes, got, match);
+            if (depth.deep)
+                match = lzssSlide<kSteps + 2, kSteps>(tree, cursor, bytes, got, match,
+                                                      depth.longWalks);
+            else
+                match = lzssSlide<kSteps, kSteps>(tree, cursor, bytes, got, match, depth.longWalks);
             i += static_cast<int32_t>(got);
+            depth.positions += static_cast<uint32_t>(got);
+            if (depth.positions >= kDepthPeriod)
+                lzssChooseDepth(depth);
         }
         bytesRead += i;
         // The input has ended: the look-ahead shrinks by one per byte still owed.
@@ -515,7 +560,7 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
             cursor.s = (cursor.s - 1) & wrap;
             cursor.r = (cursor.r - 1) & wrap;
             if (--len != 0)
-                match = lzssInsertNode(tree, cursor.r, match.slot, kSteps);
+                match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, kSteps, depth.longWalks);
         }
     }
     if (group.length > 1)
