@@ -251,10 +251,7 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
 // Inserts slot r into the tree of its first byte and returns the longest match met on
 // the way down; among equally long matches the first one met wins. With no match at all
 // the slot of the previous match is kept. The first `steps` steps do not test for the
-// end of the walk. Without kScore only a match of all F bytes is reported (it decides
-// the next insertion's shortcut) and any other comes back as none: enough for positions
-// inside an item, whose matches no item uses.
-template <bool kScore = true>
+// end of the walk; walks that go on past step `countAt` add one to `longWalks`.
 [[gnu::always_inline]] inline LzssMatch lzssInsertNode(const LzssTree tree, uint32_t r,
                                                        uint32_t previousSlot, int32_t steps,
                                                        int32_t countAt, uint32_t &longWalks) {
@@ -309,8 +306,6 @@ template <bool kScore = true>
             }
             score = 8 - order.length;
         }
-        if constexpr (!kScore)
-            return false;
         matchSlot = lzssPickBelow(score, bestScore, q, matchSlot);
         bestScore = std::min(score, bestScore);
         return false;
@@ -331,8 +326,6 @@ template <bool kScore = true>
     }
     nodes[lastLink >> 1].child[lastLink & 1] = static_cast<uint16_t>(r);
     parents[r] = static_cast<uint16_t>(lastLink >> 1);
-    if constexpr (!kScore)
-        return {0, previousSlot};
     return {8 - bestScore, matchSlot};
 }
 
@@ -401,7 +394,7 @@ template <bool kScore = true>
 
 // One step of the window: the oldest byte's position leaves the tree, the new byte takes
 // its place and the next position to encode enters the tree.
-template <int32_t kSteps, int32_t kCountAt, bool kScore>
+template <int32_t kSteps, int32_t kCountAt>
 [[gnu::always_inline]] inline void lzssSlideStep(const LzssTree &tree, LzssCursor &cursor,
                                                  uint8_t byte, LzssMatch &match,
                                                  uint32_t &longWalks) {
@@ -415,18 +408,16 @@ template <int32_t kSteps, int32_t kCountAt, bool kScore>
     cursor.s = (cursor.s - 1) & wrap;
     cursor.r = (cursor.r - 1) & wrap;
     if (match.length != tree.maxLen || !lzssContinueRun(tree, cursor.r, match)) [[likely]]
-        match = lzssInsertNode<kScore>(tree, cursor.r, match.slot, kSteps, kCountAt, longWalks);
+        match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, kCountAt, longWalks);
 }
 
-// Moves the window on by `count` new bytes, the last of an item's span or part of it:
-// only the last position's match is wanted.
+// Moves the window on by `count` new bytes and returns the last position's match.
 template <int32_t kSteps, int32_t kCountAt>
 [[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssCursor &cursor,
                                                   const uint8_t *bytes, size_t count,
                                                   LzssMatch match, uint32_t &longWalks) {
-    for (size_t i = 0; i + 1 < count; ++i)
-        lzssSlideStep<kSteps, kCountAt, true>(tree, cursor, bytes[i], match, longWalks);
-    lzssSlideStep<kSteps, kCountAt, true>(tree, cursor, bytes[count - 1], match, longWalks);
+    for (size_t i = 0; i < count; ++i)
+        lzssSlideStep<kSteps, kCountAt>(tree, cursor, bytes[i], match, longWalks);
     return match;
 }
 
