@@ -248,13 +248,19 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
     std::memcpy(window + q - 8, &word, sizeof word);
 }
 
+// How many walks went on past the untested steps, and past two fewer steps.
+struct LzssWalkCounts {
+    uint32_t pastSteps = 0;
+    uint32_t pastFewerSteps = 0;
+};
+
 // Inserts slot r into the tree of its first byte and returns the longest match met on
 // the way down; among equally long matches the first one met wins. With no match at all
 // the slot of the previous match is kept. The first `steps` steps do not test for the
-// end of the walk; walks that go on past step `countAt` add one to `longWalks`.
+// end of the walk; `walks` counts the walks that go on past them, and past two fewer.
 [[gnu::always_inline]] inline LzssMatch lzssInsertNode(const LzssTree tree, uint32_t r,
                                                        uint32_t previousSlot, int32_t steps,
-                                                       int32_t countAt, uint32_t &longWalks) {
+                                                       LzssWalkCounts &walks) {
     uint8_t *window = tree.window;
     LzssNode *nodes = tree.nodes;
     uint16_t *parents = tree.parents;
@@ -315,9 +321,10 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
             return {tree.maxLen, q};
         lastLink = lzssPickIfClear(q, nil, 2 * q + greater, lastLink);
         q = next;
-        if (step + 1 == countAt)
-            longWalks += q != nil;
+        if (step + 3 == steps)
+            walks.pastFewerSteps += q != nil;
     }
+    walks.pastSteps += q != nil;
     while (q != nil) {
         if (visit(q)) [[unlikely]]
             return {tree.maxLen, q};
@@ -394,10 +401,10 @@ inline void lzssStoreKeyWord(uint8_t *window, uint32_t q, uint64_t word) {
 
 // One step of the window: the oldest byte's position leaves the tree, the new byte takes
 // its place and the next position to encode enters the tree.
-template <int32_t kSteps, int32_t kCountAt>
+template <int32_t kSteps>
 [[gnu::always_inline]] inline void lzssSlideStep(const LzssTree &tree, LzssCursor &cursor,
                                                  uint8_t byte, LzssMatch &match,
-                                                 uint32_t &longWalks) {
+                                                 LzssWalkCounts &walks) {
     const uint32_t wrap = tree.size - 1;
     // Slots above N - F hold the first F - 1 positions, which are copied below slot 0.
     const uint32_t copyFrom = tree.size - static_cast<uint32_t>(tree.maxLen);
@@ -408,38 +415,41 @@ template <int32_t kSteps, int32_t kCountAt>
     cursor.s = (cursor.s - 1) & wrap;
     cursor.r = (cursor.r - 1) & wrap;
     if (match.length != tree.maxLen || !lzssContinueRun(tree, cursor.r, match)) [[likely]]
-        match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, kCountAt, longWalks);
+        match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, walks);
 }
 
 // Moves the window on by `count` new bytes and returns the last position's match.
-template <int32_t kSteps, int32_t kCountAt>
+template <int32_t kSteps>
 [[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssCursor &cursor,
                                                   const uint8_t *bytes, size_t count,
-                                                  LzssMatch match, uint32_t &longWalks) {
+                                                  LzssMatch match, LzssWalkCounts &walks) {
     for (size_t i = 0; i < count; ++i)
-        lzssSlideStep<kSteps, kCountAt>(tree, cursor, bytes[i], match, longWalks);
+        lzssSlideStep<kSteps>(tree, cursor, bytes[i], match, walks);
     return match;
 }
 
 // How deep the walks go. Too few untested steps and most walks end in a loop whose exit
 // is mispredicted; too many and short walks idle on nil. Walks on random bytes mostly end
-// within log2(N) - 6 steps, on text and graphics they often go further; the output is
-// the same either way.
+// within log2(N) - 6 steps, on text and graphics they often go further, so the encoder
+// moves between that and two or four steps more; the output is the same either way.
 struct LzssDepth {
-    uint32_t longWalks = 0; // walks longer than log2(N) - 6 steps, since the last choice
+    LzssWalkCounts walks;   // since the last choice
     uint32_t positions = 0; // positions inserted since then
-    bool deep = false;      // two more untested steps
+    int32_t level = 0;      // 2 * level more untested steps
 };
 
 constexpr uint32_t kDepthPeriod = 4096;
+constexpr int32_t kDeepestLevel = 2;
 
 // A mispredicted loop exit costs about as much as four steps on nil, so two more
-// untested steps pay when over half the walks are long; a margin keeps the choice from
-// flapping.
+// untested steps pay when over half the walks go on past the present ones; a margin
+// keeps the choice from flapping.
 inline void lzssChooseDepth(LzssDepth &depth) {
-    const uint32_t limit = depth.deep ? depth.positions * 2 / 5 : depth.positions / 2;
-    depth.deep = depth.longWalks > limit;
-    depth.longWalks = 0;
+    if (depth.level < kDeepestLevel && depth.walks.pastSteps > depth.positions / 2)
+        ++depth.level;
+    else if (depth.level > 0 && depth.walks.pastFewerSteps < depth.positions * 2 / 5)
+        --depth.level;
+    depth.walks = {};
     depth.positions = 0;
 }
 
@@ -518,8 +528,8 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     LzssDepth depth;
     LzssMatch match{0, wrap};
     for (uint32_t i = 1; i <= static_cast<uint32_t>(f); ++i)
-        match = lzssInsertNode(tree, cursor.r + i, match.slot, kSteps, kSteps, depth.longWalks);
-    match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, kSteps, depth.longWalks);
+        match = lzssInsertNode(tree, cursor.r + i, match.slot, kSteps, depth.walks);
+    match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, depth.walks);
 
     LzssGroup group;
     LzssGroupBlock block;
@@ -534,11 +544,12 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
             const size_t got = source.take(bytes, static_cast<size_t>(last - i));
             if (got == 0)
                 break;
-            if (depth.deep)
-                match = lzssSlide<kSteps + 2, kSteps>(tree, cursor, bytes, got, match,
-                                                      depth.longWalks);
+            if (depth.level == 0)
+                match = lzssSlide<kSteps>(tree, cursor, bytes, got, match, depth.walks);
+            else if (depth.level == 1)
+                match = lzssSlide<kSteps + 2>(tree, cursor, bytes, got, match, depth.walks);
             else
-                match = lzssSlide<kSteps, kSteps>(tree, cursor, bytes, got, match, depth.longWalks);
+                match = lzssSlide<kSteps + 4>(tree, cursor, bytes, got, match, depth.walks);
             i += static_cast<int32_t>(got);
             depth.positions += static_cast<uint32_t>(got);
             if (depth.positions >= kDepthPeriod)
@@ -551,7 +562,7 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
             cursor.s = (cursor.s - 1) & wrap;
             cursor.r = (cursor.r - 1) & wrap;
             if (--len != 0)
-                match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, kSteps, depth.longWalks);
+                match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, depth.walks);
         }
     }
     if (group.length > 1)

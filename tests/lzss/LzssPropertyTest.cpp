@@ -83,6 +83,20 @@ TEST(LzssReferenceMatch, EncoderIsByteIdenticalToPlainTranscription) {
     }
 }
 
+// The encoder takes more untested descent steps while walks run deep and fewer again
+// when they get short: stretches of shallow and deep trees in turn move it both ways.
+TEST(LzssReferenceMatch, EncoderIsIdenticalWhileWalksChangeDepth) {
+    Bytes data;
+    for (uint32_t stretch = 0; stretch < 8; ++stretch) {
+        const Bytes part = makeInput(stretch % 2 == 0 ? 0 : 1, 14000, stretch);
+        data.insert(data.end(), part.begin(), part.end());
+    }
+    for (int32_t size : kSizes)
+        ASSERT_EQ(lzssTestEncode(data, size, 2),
+                  lzssReferenceEncode(data.data(), data.size(), size, 2))
+            << size;
+}
+
 TEST(LzssReferenceMatch, DecoderAgreesOnArbitraryBytes) {
     // Random streams are full of matches into the unwritten window, overlaps and wraps;
     // the long ones make the output grow many times.
