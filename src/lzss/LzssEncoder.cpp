@@ -406,25 +406,26 @@ template <int32_t kSteps>
                                                  uint8_t byte, LzssMatch &match,
                                                  LzssWalkCounts &walks) {
     const uint32_t wrap = tree.size - 1;
-    // Slots above N - F hold the first F - 1 positions, which are copied below slot 0.
-    const uint32_t copyFrom = tree.size - static_cast<uint32_t>(tree.maxLen);
     lzssDeleteNode(tree, cursor.s);
+    // Keys near slot 0 run on below it into the copy of the window's top; every byte is
+    // copied, which is cheaper than telling those few apart.
     tree.window[cursor.s] = byte;
-    if (cursor.s > copyFrom)
-        tree.window[static_cast<ptrdiff_t>(cursor.s) - static_cast<ptrdiff_t>(tree.size)] = byte;
+    tree.window[static_cast<ptrdiff_t>(cursor.s) - static_cast<ptrdiff_t>(tree.size)] = byte;
     cursor.s = (cursor.s - 1) & wrap;
     cursor.r = (cursor.r - 1) & wrap;
     if (match.length != tree.maxLen || !lzssContinueRun(tree, cursor.r, match)) [[likely]]
         match = lzssInsertNode(tree, cursor.r, match.slot, kSteps, walks);
 }
 
-// Moves the window on by `count` new bytes and returns the last position's match.
+// Moves the window on by `count` > 0 new bytes and returns the last position's match.
 template <int32_t kSteps>
 [[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssCursor &cursor,
                                                   const uint8_t *bytes, size_t count,
                                                   LzssMatch match, LzssWalkCounts &walks) {
-    for (size_t i = 0; i < count; ++i)
+    size_t i = 0;
+    do
         lzssSlideStep<kSteps>(tree, cursor, bytes[i], match, walks);
+    while (++i < count);
     return match;
 }
 
@@ -485,18 +486,19 @@ void lzssFlushGroup(LzssGroup &group, LzssGroupBlock &block, Sink &sink, int64_t
 }
 
 // One encoding run from any byte source into any sink.
-template <int32_t kSteps, typename Source, typename Sink>
+// N is known at compile time, so the tree's sizes and nil are constants in the code.
+template <int32_t kPositionBits, typename Source, typename Sink>
 void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
-    // Re-deriving is a no-op for a record set up by lzssSetParams and keeps the widths
-    // below consistent with N and the threshold for any other.
-    lzssSetParams(params, params.threshold, params.dictionarySize);
-    const int32_t n = params.dictionarySize;
+    constexpr int32_t n = 1 << kPositionBits;
+    // Steps an insertion takes before it tests for the end of its walk, at the lowest
+    // depth level: about the depth of a tree of N / 256 random keys.
+    constexpr int32_t kSteps = kPositionBits - 6;
     const int32_t f = params.maxLen;
     params.bytesRead = 0;
     params.bytesWritten = 0;
-    // Below slot 0 lie the copy of the window's first F - 1 bytes, which keys near the
-    // end read, and the compare slack.
-    const int32_t below = f - 1 + kCompareSlack;
+    // Below slot 0 lie a copy of the window, whose top F - 1 bytes keys near slot 0 read,
+    // and the compare slack.
+    const int32_t below = n + kCompareSlack;
     // The tree's nil is 2N, a power of two above the roots, whose key lies in the window's
     // spare upper half.
     std::vector<uint8_t> windowBytes(static_cast<size_t>(below + 2 * n), params.fillByte);
@@ -533,6 +535,9 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
 
     LzssGroup group;
     LzssGroupBlock block;
+    // Input taken from the source in large pieces and not yet in the window.
+    const uint8_t *pending = nullptr;
+    size_t pendingCount = 0;
     while (len > 0) {
         match.length = std::min(match.length, len);
         const int32_t last = lzssAppendItem(group, tree, params, match, cursor.r);
@@ -540,22 +545,27 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
         if (group.mask > 0xFF)
             lzssFlushGroup(group, block, sink, bytesWritten);
         int32_t i = 0;
-        for (const uint8_t *bytes; i < last;) {
-            const size_t got = source.take(bytes, static_cast<size_t>(last - i));
-            if (got == 0)
-                break;
+        while (i < last) {
+            if (pendingCount == 0) {
+                pendingCount = source.take(pending, kBlockSize);
+                bytesRead += static_cast<int64_t>(pendingCount);
+                if (pendingCount == 0)
+                    break;
+            }
+            const size_t count = std::min(pendingCount, static_cast<size_t>(last - i));
             if (depth.level == 0)
-                match = lzssSlide<kSteps>(tree, cursor, bytes, got, match, depth.walks);
+                match = lzssSlide<kSteps>(tree, cursor, pending, count, match, depth.walks);
             else if (depth.level == 1)
-                match = lzssSlide<kSteps + 2>(tree, cursor, bytes, got, match, depth.walks);
+                match = lzssSlide<kSteps + 2>(tree, cursor, pending, count, match, depth.walks);
             else
-                match = lzssSlide<kSteps + 4>(tree, cursor, bytes, got, match, depth.walks);
-            i += static_cast<int32_t>(got);
-            depth.positions += static_cast<uint32_t>(got);
+                match = lzssSlide<kSteps + 4>(tree, cursor, pending, count, match, depth.walks);
+            pending += count;
+            pendingCount -= count;
+            i += static_cast<int32_t>(count);
+            depth.positions += static_cast<uint32_t>(count);
             if (depth.positions >= kDepthPeriod)
                 lzssChooseDepth(depth);
         }
-        bytesRead += i;
         // The input has ended: the look-ahead shrinks by one per byte still owed.
         for (; i < last; ++i) {
             lzssDeleteNode(tree, cursor.s);
@@ -574,21 +584,20 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     params.bytesWritten = clampCount(bytesWritten);
 }
 
-// Runs the encoder with the steps an insertion takes before it tests for the end of its
-// walk fixed at compile time: log2(N) - 6, about the depth of a tree of N / 256 random
-// keys, so that most walks on such data end within them.
 template <typename Source, typename Sink>
 void lzssEncode(LzssParams &params, Source &source, Sink &sink) {
+    // Re-deriving is a no-op for a record set up by lzssSetParams and keeps the widths
+    // consistent with N and the threshold for any other.
     lzssSetParams(params, params.threshold, params.dictionarySize);
     switch (params.positionBits) {
     case 9:
-        return lzssEncodeRun<3>(params, source, sink);
+        return lzssEncodeRun<9>(params, source, sink);
     case 10:
-        return lzssEncodeRun<4>(params, source, sink);
+        return lzssEncodeRun<10>(params, source, sink);
     case 11:
-        return lzssEncodeRun<5>(params, source, sink);
+        return lzssEncodeRun<11>(params, source, sink);
     default:
-        return lzssEncodeRun<6>(params, source, sink);
+        return lzssEncodeRun<12>(params, source, sink);
     }
 }
 
