@@ -164,13 +164,18 @@ inline uint32_t lzssPickAbove(uint64_t a, uint64_t b, uint32_t x, uint32_t y) {
 #endif
 }
 
-// a < b ? x : y, signed.
-inline uint32_t lzssPickBelow(int32_t a, int32_t b, uint32_t x, uint32_t y) {
+// Takes score and slot when the score is below the best, with one comparison for both.
+inline void lzssKeepBetter(int32_t score, uint32_t slot, int32_t &bestScore, uint32_t &bestSlot) {
 #if defined(__GNUC__) && defined(__x86_64__)
-    asm("cmp %2, %1\n\tcmovl %3, %0" : "+r"(y) : "r"(a), "r"(b), "r"(x) : "cc");
-    return y;
+    asm("cmp %0, %2\n\tcmovl %3, %1\n\tcmovl %2, %0"
+        : "+r"(bestScore), "+r"(bestSlot)
+        : "r"(score), "r"(slot)
+        : "cc");
 #else
-    return a < b ? x : y;
+    if (score < bestScore) {
+        bestScore = score;
+        bestSlot = slot;
+    }
 #endif
 }
 
@@ -282,11 +287,11 @@ struct LzssWalkCounts {
     lzssStoreKeyWord(window, nil, lzssUnlikeHead(keyHead));
     int32_t bestScore = 8;
     uint32_t matchSlot = previousSlot;
-    // The link r takes: 2 * the last node of the tree on the way, plus 1 when r sorts
-    // after it.
-    uint32_t lastLink = 2 * q;
+    uint32_t last = q; // the last node of the tree on the way, r's parent to be
     uint32_t next = nil;
-    uint32_t greater = 0; // r sorts at or after the node just visited
+    // The last node whose key agreed with r's in bytes 1 to 8, and how the two sort.
+    uint32_t tailNode = nil;
+    uint32_t tailGreater = 0;
     // Compares r with node q's key, keeps the longer match and sets `next`, the child to
     // go to; true when the keys agree in all F bytes and r has taken q's place.
     const auto visit = [&](uint32_t q) __attribute__((always_inline)) {
@@ -295,7 +300,6 @@ struct LzssWalkCounts {
         const uint32_t rightLink = nodes[q].child[1];
         const uint64_t nodeHead = lzssKeyWord(window, q, 1);
         next = lzssPickAbove(keyHead, nodeHead, rightLink, leftLink);
-        greater = keyHead > nodeHead;
         const uint64_t difference = keyHead ^ nodeHead;
         // A match of length L scores 8 - L, so the longest match has the lowest score; for
         // keys that differ in bytes 1 to 8 that is the index of the highest differing byte.
@@ -305,21 +309,21 @@ struct LzssWalkCounts {
         } else {
             const LzssKeyOrder order = lzssCompareTail(window, r, q, tree.maxLen);
             next = order.greaterOrEqual ? rightLink : leftLink;
-            greater = order.greaterOrEqual;
+            tailNode = q;
+            tailGreater = order.greaterOrEqual;
             if (order.length >= tree.maxLen) [[unlikely]] {
                 lzssReplaceNode(tree, q, r);
                 return true;
             }
             score = 8 - order.length;
         }
-        matchSlot = lzssPickBelow(score, bestScore, q, matchSlot);
-        bestScore = std::min(score, bestScore);
+        lzssKeepBetter(score, q, bestScore, matchSlot);
         return false;
     };
     for (int32_t step = 0; step < steps; ++step) {
         if (visit(q)) [[unlikely]]
             return {tree.maxLen, q};
-        lastLink = lzssPickIfClear(q, nil, 2 * q + greater, lastLink);
+        last = lzssPickIfClear(q, nil, q, last);
         q = next;
         if (step + 3 == steps)
             walks.pastFewerSteps += q != nil;
@@ -328,11 +332,15 @@ struct LzssWalkCounts {
     while (q != nil) {
         if (visit(q)) [[unlikely]]
             return {tree.maxLen, q};
-        lastLink = 2 * q + greater;
+        last = q;
         q = next;
     }
-    nodes[lastLink >> 1].child[lastLink & 1] = static_cast<uint16_t>(r);
-    parents[r] = static_cast<uint16_t>(lastLink >> 1);
+    // r sorts after `last` as the walk found: by bytes 1 to 8, or by the rest when those
+    // agreed.
+    const uint32_t after = lzssPickIfDifferent(last, tailNode, keyHead > lzssKeyWord(window, last, 1),
+                                               tailGreater);
+    nodes[last].child[after] = static_cast<uint16_t>(r);
+    parents[r] = static_cast<uint16_t>(last);
     return {8 - bestScore, matchSlot};
 }
 
