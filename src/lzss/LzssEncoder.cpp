@@ -546,6 +546,19 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     // Input taken from the source in large pieces and not yet in the window.
     const uint8_t *pending = nullptr;
     size_t pendingCount = 0;
+    const auto slidePending = [&](size_t count) __attribute__((always_inline)) {
+        if (depth.level == 0)
+            match = lzssSlide<kSteps>(tree, cursor, pending, count, match, depth.walks);
+        else if (depth.level == 1)
+            match = lzssSlide<kSteps + 2>(tree, cursor, pending, count, match, depth.walks);
+        else
+            match = lzssSlide<kSteps + 4>(tree, cursor, pending, count, match, depth.walks);
+        pending += count;
+        pendingCount -= count;
+        depth.positions += static_cast<uint32_t>(count);
+        if (depth.positions >= kDepthPeriod)
+            lzssChooseDepth(depth);
+    };
     while (len > 0) {
         match.length = std::min(match.length, len);
         const int32_t last = lzssAppendItem(group, tree, params, match, cursor.r);
@@ -553,6 +566,10 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
         if (group.mask > 0xFF)
             lzssFlushGroup(group, block, sink, bytesWritten);
         int32_t i = 0;
+        if (pendingCount >= static_cast<size_t>(last)) [[likely]] {
+            slidePending(static_cast<size_t>(last));
+            i = last;
+        }
         while (i < last) {
             if (pendingCount == 0) {
                 pendingCount = source.take(pending, kBlockSize);
@@ -561,18 +578,8 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
                     break;
             }
             const size_t count = std::min(pendingCount, static_cast<size_t>(last - i));
-            if (depth.level == 0)
-                match = lzssSlide<kSteps>(tree, cursor, pending, count, match, depth.walks);
-            else if (depth.level == 1)
-                match = lzssSlide<kSteps + 2>(tree, cursor, pending, count, match, depth.walks);
-            else
-                match = lzssSlide<kSteps + 4>(tree, cursor, pending, count, match, depth.walks);
-            pending += count;
-            pendingCount -= count;
+            slidePending(count);
             i += static_cast<int32_t>(count);
-            depth.positions += static_cast<uint32_t>(count);
-            if (depth.positions >= kDepthPeriod)
-                lzssChooseDepth(depth);
         }
         // The input has ended: the look-ahead shrinks by one per byte still owed.
         for (; i < last; ++i) {
