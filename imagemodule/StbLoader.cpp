@@ -34,12 +34,12 @@ void copyFlippedBgr(const stbi_uc *source, size_t sourceChannels, size_t sampleB
                     MorvikImage &image, size_t channels) {
     size_t width = static_cast<size_t>(image.width);
     size_t height = static_cast<size_t>(image.height);
+    const bool colour = sourceChannels >= 3;
     for (size_t y = 0; y < height; ++y) {
         const stbi_uc *in = source + y * width * sourceChannels * sampleBytes;
         uint8_t *out = image.pixels.data() + (height - 1 - y) * width * channels;
         for (size_t x = 0; x < width; ++x, in += sourceChannels * sampleBytes, out += channels) {
             const auto sample = [&](size_t channel) { return in[channel * sampleBytes]; };
-            const bool colour = sourceChannels >= 3;
             out[0] = sample(colour ? 2 : 0);
             out[1] = sample(colour ? 1 : 0);
             out[2] = sample(0);
