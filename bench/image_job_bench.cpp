@@ -3,7 +3,8 @@
 // temporary folder.
 #include "BenchImages.hpp"
 #include "cli/Program.hpp"
-#include "cli/Tables.hpp"
+#include "image/ModulePicture.hpp"
+#include "targets/Targets.hpp"
 #include "common/OutputFile.hpp"
 #include "image/ColourReduction.hpp"
 #include "imagemodule/TestImages.hpp"
@@ -98,20 +99,19 @@ void BM_Job(benchmark::State &state, bool map, std::vector<std::string> options)
 // The stages of `-target sms -opt -pack -autocomp` on the map, each timed alone.
 struct MapStages {
     MorvikImage *handle = nullptr;
-    WorkImagePtr loaded, padded, indexed;
+    IndexedImage indexed;
     ColourList colours;
-    int32_t colourCount = 0;
     TileSet tiles;
     PatternBuffer patterns;
     QuantNetwork network;
 };
 
 void reduceMap(MapStages &m) {
-    m.loaded = makeImageFromLibrary(pictures().library, m.handle);
-    m.colours = countColours(*m.loaded, 16);
-    m.colourCount = static_cast<int32_t>(m.colours.size());
-    m.padded = padAndFlipImage(*m.loaded, 0, 0).image;
-    m.indexed = reduceColours(m.colours, *m.padded, m.network, {false, 16}, m.colourCount);
+    const ImageLibrary &library = pictures().library;
+    const PictureView loaded = viewOfModuleImage(library, m.handle);
+    m.colours = countColours(loaded, 16);
+    m.indexed = reduceColours(m.colours, padAndFlipImage(loaded, 0, 0),
+                              modulePalette(library, m.handle), m.network, {false, 16});
 }
 
 void BM_MapStage(benchmark::State &state, int stage) {
@@ -119,8 +119,8 @@ void BM_MapStage(benchmark::State &state, int stage) {
     MapStages m;
     m.handle = p.library.loadImage(p.map.c_str(), 1, 0, 0);
     reduceMap(m);
-    m.tiles = buildTileSet(*m.indexed, true, true, false);
-    encodePatterns(*m.indexed, m.tiles, PatternLayout::Interleaved, 4, false, {}, m.patterns);
+    m.tiles = buildTileSet(m.indexed.image, true, true, false);
+    encodePatterns(m.indexed.image, m.tiles, PatternLayout::Interleaved, 4, false, {}, m.patterns);
     std::string out = p.dir.file("stage");
     for (auto _ : state) {
         int error = 0;
@@ -129,10 +129,10 @@ void BM_MapStage(benchmark::State &state, int stage) {
             reduceMap(m);
             break;
         case 1:
-            benchmark::DoNotOptimize(buildTileSet(*m.indexed, true, true, false));
+            benchmark::DoNotOptimize(buildTileSet(m.indexed.image, true, true, false));
             break;
         case 2:
-            encodePatterns(*m.indexed, m.tiles, PatternLayout::Interleaved, 4, false, {},
+            encodePatterns(m.indexed.image, m.tiles, PatternLayout::Interleaved, 4, false, {},
                            m.patterns);
             break;
         case 3:
@@ -140,7 +140,7 @@ void BM_MapStage(benchmark::State &state, int stage) {
                 searchCodecSettings(m.patterns.bytes.data(), m.patterns.length, false));
             break;
         default: {
-            auto pal = encodePalette(*m.indexed->palette, ColourWord::Sms, 16, false, 0);
+            auto pal = encodePalette(m.indexed.palette, ColourWord::Sms, 16, false, 0);
             auto nam = encodeNameTable(m.tiles, NameEntry::Sms);
             writeWholeFile(out + ".pal", pal.data(), pal.size(), error);
             writeWholeFile(out + ".nam", nam.data(), nam.size(), error);

@@ -16,12 +16,9 @@
 
 namespace {
 
-WorkImagePtr photoLike(int32_t side) {
-    auto image = std::make_unique<WorkImage>();
-    image->width = image->height = side;
-    image->bitsPerPixel = 24;
-    image->ownsPixels = true;
-    image->storage.reserve(static_cast<size_t>(side) * side * 3);
+WorkImage photoLike(int32_t side) {
+    WorkImage image{side, side, 24, {}};
+    image.pixels.reserve(static_cast<size_t>(side) * side * 3);
     std::mt19937 rng(12345);
     std::normal_distribution<double> grain(0.0, 6.0);
     for (int32_t y = 0; y < side; ++y) {
@@ -35,18 +32,17 @@ WorkImagePtr photoLike(int32_t side) {
                                  50 + 90 * hills * v + 60 * sky + 80 * sun, // green
                                  40 + 60 * v + 120 * sun + 30 * hills * v}; // red
             for (double c : channel)
-                image->storage.push_back(
+                image.pixels.push_back(
                     static_cast<uint8_t>(std::clamp(c + grain(rng), 0.0, 255.0)));
         }
     }
-    image->pixels = image->storage.data();
     return image;
 }
 
 const WorkImage &picture(int32_t side) {
-    static WorkImagePtr small = photoLike(1024);
-    static WorkImagePtr large = photoLike(2048);
-    return side == 1024 ? *small : *large;
+    static const WorkImage small = photoLike(1024);
+    static const WorkImage large = photoLike(2048);
+    return side == 1024 ? small : large;
 }
 
 // Sends the quantiser's progress lines to /dev/null while it lives.
@@ -77,9 +73,9 @@ void fast(benchmark::State &state) {
     QuietStdout quiet;
     for (auto _ : state) {
         QuantNetwork network;
-        WorkImagePtr result = quantiseImage(network, image, static_cast<int32_t>(state.range(1)),
+        IndexedImage result = quantiseImage(network, image, static_cast<int32_t>(state.range(1)),
                                             state.range(2) != 0);
-        benchmark::DoNotOptimize(result->pixels);
+        benchmark::DoNotOptimize(result.image.pixels.data());
     }
 }
 
@@ -87,7 +83,7 @@ void plain(benchmark::State &state) {
     const WorkImage &image = picture(static_cast<int32_t>(state.range(0)));
     for (auto _ : state) {
         reference::Result result =
-            reference::quantise(image.pixels, image.width, image.height,
+            reference::quantise(image.pixels.data(), image.width, image.height,
                                 static_cast<int32_t>(state.range(1)), state.range(2) != 0);
         benchmark::DoNotOptimize(result.indexes.data());
     }

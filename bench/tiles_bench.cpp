@@ -2,7 +2,7 @@
 // pattern encoding on a 4096x4096 map of about 300 distinct 16-colour tiles
 // placed with repeats and random mirrors.
 #include "BenchImages.hpp"
-#include "cli/Tables.hpp"
+#include "targets/Targets.hpp"
 #include "tiles/TileEncoder.hpp"
 #include "tiles/TileSet.hpp"
 
@@ -22,15 +22,13 @@ void fillMap(WorkImage &map) {
     map.width = kMapSide;
     map.height = kMapSide;
     map.bitsPerPixel = 8;
-    map.storage = benchimages::tileMapIndexes(kMapSide, kDistinctTiles, kColours);
-    map.ownsPixels = true;
-    map.pixels = map.storage.data();
+    map.pixels = benchimages::tileMapIndexes(kMapSide, kDistinctTiles, kColours);
 }
 
 // Built once, shared by every benchmark.
 const WorkImage &tileMap() {
     static WorkImage map;
-    if (map.pixels == nullptr)
+    if (map.pixels.empty())
         fillMap(map);
     return map;
 }
@@ -47,9 +45,9 @@ void BM_BuildTileSet(benchmark::State &state, bool optimise, bool canFlip) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kMapSide * kMapSide);
 }
 
-void BM_EncodePatterns(benchmark::State &state, TargetId target, bool optimise) {
+void BM_EncodePatterns(benchmark::State &state, Target target, bool optimise) {
     const WorkImage &image = tileMap();
-    const TileSet set = buildTileSet(image, optimise, targetRow(target).canFlip != 0, false);
+    const TileSet set = buildTileSet(image, optimise, targetRow(target).canFlip, false);
     for (auto _ : state) {
         PatternBuffer buffer;
         const bool ok = encodePatterns(image, set, targetRow(target).layout, 4, false, {}, buffer);
@@ -62,13 +60,13 @@ void BM_EncodePatterns(benchmark::State &state, TargetId target, bool optimise) 
 BENCHMARK_CAPTURE(BM_BuildTileSet, opt_flip, true, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_BuildTileSet, opt_noflip, true, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_BuildTileSet, noopt, false, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_EncodePatterns, interleaved_p4_opt, kTargetSms, true)
+BENCHMARK_CAPTURE(BM_EncodePatterns, interleaved_p4_opt, Target::Sms, true)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_EncodePatterns, pairs_p4_opt, kTargetSnes, true)
+BENCHMARK_CAPTURE(BM_EncodePatterns, pairs_p4_opt, Target::Snes, true)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_EncodePatterns, interleaved_p4_noopt, kTargetSms, false)
+BENCHMARK_CAPTURE(BM_EncodePatterns, interleaved_p4_noopt, Target::Sms, false)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_EncodePatterns, pairs_p4_noopt, kTargetSnes, false)
+BENCHMARK_CAPTURE(BM_EncodePatterns, pairs_p4_noopt, Target::Snes, false)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -83,13 +83,13 @@ Action setOutput(OptionContext &c) {
 }
 
 Action setFormat(OptionContext &c) {
-    if (auto format = lookupFormat(c.value))
+    if (std::optional<Format> format = lookupFormat(c.value))
         c.settings.format = *format;
     return Action::Done;
 }
 
 Action setTarget(OptionContext &c) {
-    auto target = lookupTarget(c.value);
+    std::optional<Target> target = lookupTarget(c.value);
     if (!target)
         return fail("Error: Bad value for -target.\n");
     c.settings.target = *target;
@@ -133,7 +133,7 @@ const OptionSpec kOptions[] = {
      }},
     {"-v", false, nullptr,
      [](OptionContext &c) {
-         c.settings.verbose = 1;
+         c.settings.verbose = true;
          return Action::Done;
      }},
     {"-o", true, "Error: Missing value for -o\n", setOutput},
@@ -146,39 +146,39 @@ const OptionSpec kOptions[] = {
     {"-target", true, "Error: Missing value for -target.\n", setTarget},
     {"-opt", false, nullptr,
      [](OptionContext &c) {
-         c.settings.optimiseTiles = 1;
+         c.settings.optimiseTiles = true;
          return Action::Done;
      }},
     {"-dither", false, nullptr,
      [](OptionContext &c) {
-         c.settings.dither = 1;
+         c.settings.dither = true;
          return Action::Done;
      }},
     {"-t", false, nullptr,
      [](OptionContext &c) {
-         c.settings.transparency = 1;
+         c.settings.transparency = true;
          return Action::Done;
      }},
     {"-image", false, nullptr,
      [](OptionContext &c) {
-         c.settings.imageInput = 1;
+         c.settings.imageInput = true;
          return Action::Done;
      }},
     {"-bat", false, nullptr, [](OptionContext &) { return Action::Done; }},
     {"-chain", false, nullptr,
      [](OptionContext &c) {
-         c.settings.chainTiles = 1;
+         c.settings.chainTiles = true;
          return Action::Done;
      }},
     {"-code", false, nullptr,
      [](OptionContext &c) {
-         c.settings.writeCode = 1;
+         c.settings.writeCode = true;
          return Action::Done;
      }},
     {"-lzss", false, nullptr, [](OptionContext &) { return Action::Done; }},
     {"-autocomp", false, nullptr,
      [](OptionContext &c) {
-         c.settings.autoCompress = 1;
+         c.settings.autoCompress = true;
          return Action::Done;
      }},
     {"-bg", true, "Missing value for -bg.\n", setBackground},
@@ -200,7 +200,6 @@ const OptionSpec kOptions[] = {
     {"-q", true, "Missing value for %s.\n",
      [](OptionContext &c) {
          c.settings.quantiseColours = parseNumber(c.value);
-         c.settings.quantiseGiven = true;
          return Action::Done;
      }},
     {"-width", true, "Missing value for %s.\n",
@@ -210,7 +209,8 @@ const OptionSpec kOptions[] = {
      }},
     {"-sizefilter", true, "Missing value for %s.\n",
      [](OptionContext &c) {
-         c.settings.resizeMode = parseNumber(c.value) % 2 != 0 ? 0 : 1;
+         c.settings.resizeFilter =
+             parseNumber(c.value) % 2 != 0 ? ResizeFilter::Smooth : ResizeFilter::Nearest;
          return Action::Done;
      }},
     {"-height", true, "Missing value for %s.\n",

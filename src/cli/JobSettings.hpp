@@ -1,12 +1,16 @@
-// Every option value of one run, and the names derived from them.
+// Every option value of one run as the user gave it, and the names derived
+// from them. Filled by the command line and read, never written, afterwards.
 #pragma once
 
-#include "cli/Tables.hpp"
+#include "targets/Targets.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-enum class CompressionMode : int32_t { None = 0, Pack = 1, Unpack = 2 };
+enum class CompressionMode : uint8_t { None, Pack, Unpack };
+
+enum class ResizeFilter : uint8_t { Nearest, Smooth };
 
 constexpr int32_t kDefaultDictSize = 4096;
 constexpr int32_t kDefaultThreshold = 2;
@@ -14,29 +18,28 @@ constexpr int32_t kDefaultThreshold = 2;
 struct JobSettings {
     std::string inputName;
     std::string inputBaseName;
-    std::string outputName;
+    std::string outputName; // as given with -o; empty when not given
     std::string outputBaseName;
     std::string previewName;
     CompressionMode compressionMode = CompressionMode::None;
-    int32_t verbose = 0;
-    int32_t imageInput = 0;
-    int32_t optimiseTiles = 0;
-    int32_t dither = 0;
-    int32_t transparency = 0;
-    int32_t chainTiles = 0;
-    int32_t writeCode = 0;
-    int32_t autoCompress = 0;
+    bool verbose = false;
+    bool imageInput = false;
+    bool optimiseTiles = false;
+    bool dither = false;
+    bool transparency = false;
+    bool chainTiles = false;
+    bool writeCode = false;
+    bool autoCompress = false;
     int32_t bgX = 0;
     int32_t bgY = 0;
-    int32_t minPlanes = -1;
+    std::optional<int32_t> minPlanes; // -planes
     int32_t threshold = kDefaultThreshold;
     int32_t dictSize = kDefaultDictSize;
     int32_t baseColour = 0;
-    int32_t quantiseColours = 0;
-    bool quantiseGiven = false; // -q appeared on the command line
+    std::optional<int32_t> quantiseColours; // -q
     int32_t newWidth = 0;
     int32_t newHeight = 0;
-    int32_t resizeMode = 1;
-    FormatCode format = 0;
-    TargetId target = kTargetNone;
+    ResizeFilter resizeFilter = ResizeFilter::Nearest;
+    Format format = Format::None;
+    Target target = Target::None;
 };

@@ -1,11 +1,12 @@
-// The two jobs a run can perform; each returns the exit status.
+// The two jobs a run can perform; each returns the exit status or ends by a
+// JobError (or std::bad_alloc), which the run's error boundary reports.
 #pragma once
 
 #include "cli/JobSettings.hpp"
+#include "common/JobError.hpp"
 #include "image/ImageLibrary.hpp"
+#include "lzss/PatternOutput.hpp"
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;
-
-int runPlainFileJob(JobSettings &settings);
-int runImageJob(JobSettings &settings, const ImageLibrary &library);
+// `codec` holds -dict and -threshold as the run settled them.
+int runPlainFileJob(const JobSettings &settings, CodecSettings codec);
+int runImageJob(const JobSettings &settings, CodecSettings codec, const ImageLibrary &library);

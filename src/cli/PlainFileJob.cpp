@@ -1,5 +1,6 @@
 #include "cli/Jobs.hpp"
 
+#include "common/OutputFile.hpp"
 #include "common/Statistics.hpp"
 #include "lzss/Lzss.hpp"
 
@@ -7,7 +8,8 @@
 #include <cstring>
 
 // Prints the message for a codec run that failed; true when it did.
-static bool reportFileFailure(const LzssFileResult &result, const JobSettings &settings) {
+static bool reportFileFailure(const LzssFileResult &result, const JobSettings &settings,
+                              const std::string &outputName) {
     switch (result.status) {
     case LzssFileStatus::Ok:
     case LzssFileStatus::EmptyInput:
@@ -21,8 +23,7 @@ static bool reportFileFailure(const LzssFileResult &result, const JobSettings &s
                     std::strerror(result.errorCode));
         return true;
     case LzssFileStatus::CreateFailed:
-        std::printf("Error: Failed to create file %s: %s\n", settings.outputName.c_str(),
-                    std::strerror(result.errorCode));
+        std::fputs(createFileError(outputName, result.errorCode).c_str(), stdout);
         return true;
     case LzssFileStatus::OutOfMemory:
         std::fputs("Error: Failed to allocate memory.\n", stdout);
@@ -31,16 +32,18 @@ static bool reportFileFailure(const LzssFileResult &result, const JobSettings &s
     return true;
 }
 
-static int packFile(JobSettings &settings) {
-    if (settings.outputName.empty())
-        settings.outputName = settings.outputBaseName + ".lzs";
+static std::string outputFileName(const JobSettings &settings, const char *extension) {
+    return settings.outputName.empty() ? settings.outputBaseName + extension : settings.outputName;
+}
+
+static int packFile(const JobSettings &settings, CodecSettings codec) {
+    const std::string outputName = outputFileName(settings, ".lzs");
     if (settings.verbose)
-        std::printf("Encoding file %s into %s\n", settings.inputName.c_str(),
-                    settings.outputName.c_str());
+        std::printf("Encoding file %s into %s\n", settings.inputName.c_str(), outputName.c_str());
     LzssParams params;
-    lzssSetParams(params, settings.threshold, settings.dictSize);
-    LzssFileResult result = lzssEncodeFile(params, settings.inputName, settings.outputName);
-    if (reportFileFailure(result, settings))
+    lzssSetParams(params, codec.threshold, codec.dictSize);
+    LzssFileResult result = lzssEncodeFile(params, settings.inputName, outputName);
+    if (reportFileFailure(result, settings, outputName))
         return kExitFailure;
     std::printf("Input size: %d bytes.\nCompressed size: %d bytes (%1.0f%%).\n", params.bytesRead,
                 params.bytesWritten, percentOf(params.bytesWritten, params.bytesRead));
@@ -48,22 +51,20 @@ static int packFile(JobSettings &settings) {
     return kExitSuccess;
 }
 
-static int unpackFile(JobSettings &settings) {
-    if (settings.outputName.empty())
-        settings.outputName = settings.outputBaseName + ".bin";
+static int unpackFile(const JobSettings &settings, CodecSettings codec) {
+    const std::string outputName = outputFileName(settings, ".bin");
     if (settings.verbose)
-        std::printf("Decoding file %s into %s\n", settings.inputName.c_str(),
-                    settings.outputName.c_str());
+        std::printf("Decoding file %s into %s\n", settings.inputName.c_str(), outputName.c_str());
     LzssParams params;
-    lzssSetParams(params, settings.threshold, settings.dictSize);
-    LzssFileResult result = lzssDecodeFile(params, settings.inputName, settings.outputName);
-    if (reportFileFailure(result, settings))
+    lzssSetParams(params, codec.threshold, codec.dictSize);
+    LzssFileResult result = lzssDecodeFile(params, settings.inputName, outputName);
+    if (reportFileFailure(result, settings, outputName))
         return kExitFailure;
     std::fputs("Done.\n", stdout);
     return kExitSuccess;
 }
 
-int runPlainFileJob(JobSettings &settings) {
+int runPlainFileJob(const JobSettings &settings, CodecSettings codec) {
     if (settings.compressionMode == CompressionMode::None) {
         std::fputs("Done.\n", stdout);
         return kExitSuccess;
@@ -73,6 +74,6 @@ int runPlainFileJob(JobSettings &settings) {
         return kExitFailure;
     }
     if (settings.compressionMode == CompressionMode::Pack)
-        return packFile(settings);
-    return unpackFile(settings);
+        return packFile(settings, codec);
+    return unpackFile(settings, codec);
 }

@@ -11,6 +11,23 @@ static bool isHelpOption(std::string_view argument) {
     return argument == "-h" || argument == "-help" || argument == "-?";
 }
 
+// -dict as parsed, and -threshold or the default when it does not fit that size.
+static CodecSettings settleCodecSettings(const JobSettings &settings) {
+    if (lzssThresholdValid(settings.threshold, settings.dictSize))
+        return {settings.dictSize, settings.threshold};
+    std::fputs("Warning: Bad value for threshold. Using default (2).\n", stdout);
+    return {settings.dictSize, kDefaultThreshold};
+}
+
+static int runJob(const JobSettings &settings, const ImageLibrary &library) {
+    const CodecSettings codec = settleCodecSettings(settings);
+    if (!settings.imageInput)
+        return runPlainFileJob(settings, codec);
+    if (settings.compressionMode == CompressionMode::Unpack)
+        failJob("Bad combination of file type and compression mode. Nothing will be done.\n");
+    return runImageJob(settings, codec, library);
+}
+
 int runMorvik(int argc, const char *const *argv, const ImageLibrary &library) {
     JobSettings settings;
     if (argc < 3) {
@@ -27,18 +44,5 @@ int runMorvik(int argc, const char *const *argv, const ImageLibrary &library) {
     if (outcome == ParseOutcome::Failed)
         return kExitFailure;
     std::fputs("\n", stdout);
-    if (!lzssThresholdValid(settings.threshold, settings.dictSize)) {
-        std::fputs("Warning: Bad value for threshold. Using default (2).\n", stdout);
-        settings.threshold = kDefaultThreshold;
-    }
-    if (settings.imageInput) {
-        if (settings.compressionMode == CompressionMode::Unpack) {
-            std::fputs("Bad combination of file type and compression mode. Nothing will be "
-                       "done.\n",
-                       stdout);
-            return kExitFailure;
-        }
-        return runImageJob(settings, library);
-    }
-    return runPlainFileJob(settings);
+    return runWithinErrorBoundary([&] { return runJob(settings, library); });
 }

@@ -3,7 +3,7 @@
 // its address and length to the console-side decoder.
 #pragma once
 
-#include "cli/Tables.hpp"
+#include "targets/Targets.hpp"
 
 #include <cstdint>
 #include <ctime>

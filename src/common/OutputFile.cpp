@@ -1,5 +1,7 @@
 #include "common/OutputFile.hpp"
 
+#include "common/JobError.hpp"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -243,4 +245,10 @@ bool writeWholeFile(const std::string &name, const void *data, size_t length, in
 
 std::string createFileError(const std::string &name, int errorCode) {
     return "Error: Failed to create file " + name + ": " + std::strerror(errorCode) + "\n";
+}
+
+void writeJobFile(const std::string &name, const void *data, size_t length, bool textMode) {
+    int errorCode = 0;
+    if (!writeWholeFile(name, data, length, errorCode, textMode))
+        failJob(createFileError(name, errorCode));
 }

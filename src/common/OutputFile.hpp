@@ -48,3 +48,6 @@ void installInterruptCleanup();
 
 // The number of temporary files currently open (those an interrupt would remove).
 size_t openTemporaryFileCount();
+
+// writeWholeFile for a job: a failure ends it with createFileError's message.
+void writeJobFile(const std::string &name, const void *data, size_t length, bool textMode = false);

@@ -34,119 +34,88 @@ struct ColourIndex {
     }
 };
 
-const Palette &paletteOrBlack(const WorkImage &image) {
-    static const Palette black{};
-    return image.palette ? *image.palette : black;
-}
-
 // Blue, green, red of a pixel in the module's byte order.
 const uint8_t *pixelColour(const WorkImage &image, const Palette &palette, size_t pixel) {
     if (image.bitsPerPixel == 8)
         return palette.data() + 3 * static_cast<size_t>(image.pixels[pixel]);
-    return image.pixels + pixel * bytesPerPixel(image);
+    return image.pixels.data() + pixel * bytesPerPixel(image);
 }
 
-// A new image of the padded size at `bitsPerPixel`, each pixel made from the
-// source pixel's blue, green, red by `store`; null when memory cannot be had.
+// A new picture of the padded size at `bitsPerPixel`, each pixel made from the
+// source pixel's blue, green, red by `store`.
 template <typename Store>
-WorkImagePtr convertPixels(const WorkImage &padded, int32_t bitsPerPixel, Store store) {
-    WorkImagePtr result = makeBlankImage(padded.width, padded.height, bitsPerPixel);
-    if (result->pixels == nullptr)
-        return nullptr;
-    const Palette &palette = paletteOrBlack(padded);
-    const size_t size = bytesPerPixel(*result);
+WorkImage convertPixels(const WorkImage &padded, const Palette &palette, int32_t bitsPerPixel,
+                        Store store) {
+    WorkImage result = makeBlankImage(padded.width, padded.height, bitsPerPixel);
+    const size_t size = bytesPerPixel(result);
     size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
     for (size_t i = 0; i < count; ++i)
-        store(pixelColour(padded, palette, i), result->pixels + i * size);
+        store(pixelColour(padded, palette, i), result.pixels.data() + i * size);
     return result;
 }
 
 // 15-bit colour words, bit 15 set, stored low byte first.
-WorkImagePtr toDirectColour(const WorkImage &padded) {
-    return convertPixels(padded, 16, [](const uint8_t *bgr, uint8_t *out) {
+IndexedImage toDirectColour(const WorkImage &padded, const Palette &palette) {
+    IndexedImage result;
+    result.image = convertPixels(padded, palette, 16, [](const uint8_t *bgr, uint8_t *out) {
         uint16_t word = static_cast<uint16_t>(0x8000 | (bgr[0] >> 3) << 10 | (bgr[1] >> 3) << 5 |
                                               (bgr[2] >> 3));
         out[0] = static_cast<uint8_t>(word & 0xFF);
         out[1] = static_cast<uint8_t>(word >> 8);
     });
-}
-
-// A packed 24-bit copy (blue, green, red) for the quantiser, or null.
-WorkImagePtr toTrueColour(const WorkImage &padded) {
-    return convertPixels(padded, 24,
-                         [](const uint8_t *bgr, uint8_t *out) { std::memcpy(out, bgr, 3); });
-}
-
-WorkImagePtr quantise(WorkImage &padded, QuantNetwork &network, const ReductionRequest &request,
-                      int32_t &colourCount) {
-    if (request.verbose)
-        std::printf("More than %d colors found. Quantising image..\n", request.limit);
-    WorkImagePtr copy;
-    if (padded.bitsPerPixel != 24) {
-        copy = toTrueColour(padded);
-        if (!copy) {
-            std::fputs("Error: Failed to allocate memory.\n", stdout);
-            return nullptr;
-        }
-    }
-    WorkImagePtr result =
-        quantiseImage(network, copy ? *copy : padded, request.limit, request.dither);
-    if (!result) {
-        std::fputs("Error: Failed to allocate memory.\n", stdout);
-        return nullptr;
-    }
-    colourCount = request.limit;
     return result;
 }
 
-// 8-bit images keep their pixel memory: each index becomes its list position.
-WorkImagePtr renumberIndexed(const ColourList &list, WorkImage &padded) {
+IndexedImage quantise(WorkImage padded, const Palette &palette, QuantNetwork &network,
+                      const ReductionRequest &request) {
+    if (request.verbose)
+        std::printf("More than %d colors found. Quantising image..\n", request.limit);
+    if (padded.bitsPerPixel != 24) // the quantiser reads packed blue, green, red
+        padded = convertPixels(padded, palette, 24, [](const uint8_t *bgr, uint8_t *out) {
+            std::memcpy(out, bgr, 3);
+        });
+    IndexedImage result = quantiseImage(network, padded, request.limit, request.dither);
+    result.colourCount = request.limit;
+    return result;
+}
+
+// An 8-bit picture keeps its pixel memory: each index becomes its list position.
+IndexedImage renumberIndexed(const ColourList &list, WorkImage padded, const Palette &source) {
     std::array<uint8_t, 256> position{};
-    const Palette &source = paletteOrBlack(padded);
-    auto palette = std::make_shared<Palette>();
+    IndexedImage result;
     for (size_t k = 0; k < list.size() && k < 256; ++k) {
         uint8_t index = static_cast<uint8_t>(list[k] >> 24);
         position[index] = static_cast<uint8_t>(k);
         for (size_t c = 0; c < 3; ++c)
-            (*palette)[3 * k + c] = source[3 * index + 2 - c];
+            result.palette[3 * k + c] = source[3 * index + 2 - c];
     }
-    size_t count = pixelBytes(padded);
-    for (size_t i = 0; i < count; ++i)
-        padded.pixels[i] = position[padded.pixels[i]];
-    auto result = std::make_unique<WorkImage>();
-    result->width = padded.width;
-    result->height = padded.height;
-    result->bitsPerPixel = 8;
-    result->pixels = padded.pixels;
-    result->ownsPixels = false;
-    result->palette = palette;
+    for (uint8_t &pixel : padded.pixels)
+        pixel = position[pixel];
+    result.image = std::move(padded);
+    result.colourCount = static_cast<int32_t>(list.size());
     return result;
 }
 
-WorkImagePtr numberTrueColours(const ColourList &list, const WorkImage &padded) {
-    WorkImagePtr result = makeBlankImage(padded.width, padded.height, 8);
-    if (result->pixels == nullptr) {
-        std::fputs("Error: Failed to allocate memory.\n", stdout);
-        return nullptr;
-    }
-    auto palette = std::make_shared<Palette>();
+IndexedImage numberTrueColours(const ColourList &list, const WorkImage &padded) {
+    IndexedImage result;
+    result.image = makeBlankImage(padded.width, padded.height, 8);
     ColourIndex index;
     for (size_t k = 0; k < list.size() && k < 256; ++k) {
         size_t slot;
         if (index.find(list[k], slot) < 0)
             index.insert(slot, list[k], static_cast<int32_t>(k));
         for (size_t c = 0; c < 3; ++c)
-            (*palette)[3 * k + c] = static_cast<uint8_t>(list[k] >> (8 * c));
+            result.palette[3 * k + c] = static_cast<uint8_t>(list[k] >> (8 * c));
     }
     size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
     size_t step = bytesPerPixel(padded);
     for (size_t i = 0; i < count; ++i) {
         size_t slot;
         int32_t position =
-            index.find(colourKeyOf(padded.pixels + i * step, padded.bitsPerPixel), slot);
-        result->pixels[i] = static_cast<uint8_t>(position < 0 ? 0 : position);
+            index.find(colourKeyOf(padded.pixels.data() + i * step, padded.bitsPerPixel), slot);
+        result.image.pixels[i] = static_cast<uint8_t>(position < 0 ? 0 : position);
     }
-    result->palette = palette;
+    result.colourCount = static_cast<int32_t>(list.size());
     return result;
 }
 
@@ -158,12 +127,12 @@ ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel) {
     return ColourKey{pixel[2]} | ColourKey{pixel[1]} << 8 | ColourKey{pixel[0]} << 16;
 }
 
-ColourList countColours(const WorkImage &image, int32_t limit) {
+ColourList countColours(const PictureView &image, int32_t limit) {
     constexpr size_t kMaxCounted = ColourIndex::kSlots / 2;
     ColourList list;
     ColourIndex index;
     size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    size_t step = bytesPerPixel(image);
+    size_t step = bytesPerPixel(image.bitsPerPixel);
     bool haveLast = false;
     ColourKey last = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -192,17 +161,13 @@ int32_t findColour(const ColourList &list, ColourKey key) {
     return -1;
 }
 
-WorkImagePtr reduceColours(const ColourList &list, WorkImage &padded, QuantNetwork &network,
-                           const ReductionRequest &request, int32_t &colourCount) {
-    if (request.directColour) {
-        WorkImagePtr result = toDirectColour(padded);
-        if (!result)
-            std::fputs("Error: Failed to allocate memory.\n", stdout);
-        return result;
-    }
-    if (colourCount > request.limit)
-        return quantise(padded, network, request, colourCount);
+IndexedImage reduceColours(const ColourList &list, WorkImage padded, const Palette &sourcePalette,
+                           QuantNetwork &network, const ReductionRequest &request) {
+    if (request.directColour)
+        return toDirectColour(padded, sourcePalette);
+    if (list.size() > static_cast<size_t>(request.limit))
+        return quantise(std::move(padded), sourcePalette, network, request);
     if (padded.bitsPerPixel == 8)
-        return renumberIndexed(list, padded);
+        return renumberIndexed(list, std::move(padded), sourcePalette);
     return numberTrueColours(list, padded);
 }

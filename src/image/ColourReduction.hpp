@@ -16,7 +16,7 @@ ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel);
 
 // The distinct colours of the image in its own row order, in order of first
 // appearance; stops once the list holds more than `limit` keys (0: no stop).
-ColourList countColours(const WorkImage &image, int32_t limit);
+ColourList countColours(const PictureView &picture, int32_t limit);
 
 // Position of the key in the list, or -1.
 int32_t findColour(const ColourList &list, ColourKey key);
@@ -28,8 +28,8 @@ struct ReductionRequest {
     bool verbose = false;
 };
 
-// Turns the padded image into the indexed image (or the 16-bit direct-colour
-// image); colourCount is updated. Null when memory cannot be had (the message
-// is printed here).
-WorkImagePtr reduceColours(const ColourList &list, WorkImage &padded, QuantNetwork &network,
-                           const ReductionRequest &request, int32_t &colourCount);
+// Turns the padded picture into the indexed image. An 8-bit picture is
+// renumbered in its own memory; `sourcePalette` is its blue, green, red
+// palette. Throws std::bad_alloc when memory cannot be had.
+IndexedImage reduceColours(const ColourList &list, WorkImage padded, const Palette &sourcePalette,
+                           QuantNetwork &network, const ReductionRequest &request);

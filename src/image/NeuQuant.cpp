@@ -274,24 +274,21 @@ bool isUsablePicture(const WorkImage &picture) {
     if (picture.bitsPerPixel != 24 || picture.width < 0 || picture.height < 0)
         return false;
     int64_t length = int64_t{picture.width} * picture.height * 3;
-    if (length > std::numeric_limits<int32_t>::max())
-        return false;
-    return length == 0 || (picture.pixels != nullptr &&
-                           (!picture.ownsPixels || picture.storage.size() >= size_t(length)));
+    return length <= std::numeric_limits<int32_t>::max() &&
+           picture.pixels.size() >= static_cast<size_t>(length);
 }
 
-WorkImagePtr runQuantiser(QuantNetwork &network, const WorkImage &picture, int32_t colours,
+IndexedImage runQuantiser(QuantNetwork &network, const WorkImage &picture, int32_t colours,
                           bool dither) {
-    WorkImagePtr result = makeBlankImage(picture.width, picture.height, 8);
-    if (result->pixels == nullptr && pixelBytes(*result) != 0)
-        return nullptr;
-    result->palette = std::make_shared<Palette>();
+    IndexedImage result;
+    result.image = makeBlankImage(picture.width, picture.height, 8);
     int32_t n = std::clamp(colours, 2, kMaxNeurons);
+    result.colourCount = n;
     Trainer trainer = makeTrainer(n);
     std::fputs("NeuQuant: Running quantiser learning loop.\n", stdout);
-    trainNetwork(trainer, picture.pixels, picture.width * picture.height * 3);
+    trainNetwork(trainer, picture.pixels.data(), picture.width * picture.height * 3);
     storeNetwork(trainer, network);
-    Palette &palette = *result->palette;
+    Palette &palette = result.palette;
     for (int32_t i = 0; i < n; ++i) {
         palette[3 * i] = static_cast<uint8_t>(network.neurons[i][2]);
         palette[3 * i + 1] = static_cast<uint8_t>(network.neurons[i][1]);
@@ -299,19 +296,15 @@ WorkImagePtr runQuantiser(QuantNetwork &network, const WorkImage &picture, int32
     }
     GreenIndex greenIndex = buildGreenIndex(network);
     std::fputs("NeuQuant: Mapping colors.\n", stdout);
-    mapPixels(network, greenIndex, picture, *result, dither);
+    mapPixels(network, greenIndex, picture, result.image, dither);
     return result;
 }
 
 } // namespace
 
-WorkImagePtr quantiseImage(QuantNetwork &network, const WorkImage &picture, int32_t colours,
+IndexedImage quantiseImage(QuantNetwork &network, const WorkImage &picture, int32_t colours,
                            bool dither) {
     if (!isUsablePicture(picture))
-        return nullptr;
-    try {
-        return runQuantiser(network, picture, colours, dither);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+        throw std::bad_alloc(); // a size beyond what the quantiser can address
+    return runQuantiser(network, picture, colours, dither);
 }

@@ -17,7 +17,7 @@ struct QuantNetwork {
 
 // Quantises a 24-bit picture (blue, green, red, top row first) to `colours`
 // colours (clamped to 2..256). Returns an 8-bit image of the same size with a
-// new red, green, blue palette of exactly n entries (the rest zero), or null
-// when memory cannot be had. Prints the two progress lines.
-WorkImagePtr quantiseImage(QuantNetwork &network, const WorkImage &picture, int32_t colours,
+// new red, green, blue palette of exactly n entries (the rest zero). Prints
+// the two progress lines; throws std::bad_alloc when memory cannot be had.
+IndexedImage quantiseImage(QuantNetwork &network, const WorkImage &picture, int32_t colours,
                            bool dither);

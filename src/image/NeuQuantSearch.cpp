@@ -159,8 +159,8 @@ template <typename Find> void mapEachPixel(const WorkImage &picture, WorkImage &
     const auto width = static_cast<size_t>(picture.width);
     const auto height = static_cast<size_t>(picture.height);
     for (size_t y = 0; y < height; ++y) {
-        const uint8_t *source = picture.pixels + y * width * 3;
-        uint8_t *target = result.pixels + y * width;
+        const uint8_t *source = picture.pixels.data() + y * width * 3;
+        uint8_t *target = result.pixels.data() + y * width;
         for (size_t x = 0; x < width; ++x) {
             const uint8_t *p = source + 3 * x;
             Candidates c = find(p[0], p[1], p[2]);

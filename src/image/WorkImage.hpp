@@ -1,39 +1,40 @@
-// The program's own picture record, and the steps that build it from the
-// image module's memory: depth check, palette, padding to whole tiles.
+// The program's own picture records, and padding to whole tiles.
 #pragma once
 
-#include "image/ImageLibrary.hpp"
-
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 constexpr int32_t kTileSide = 8;
 constexpr size_t kPaletteBytes = 768; // 256 triplets
 
-// 256 colour triplets; blue, green, red when taken from the module,
-// red, green, blue once colour reduction has made it.
+// 256 colour triplets: blue, green, red as the image module gives them;
+// red, green, blue in every palette colour reduction makes.
 using Palette = std::array<uint8_t, kPaletteBytes>;
 
+// A picture in memory the program does not own (the image module's):
+// rows bottom first, pixels blue, green, red (and a fourth byte at 32 bits).
+struct PictureView {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bitsPerPixel = 0;
+    const uint8_t *pixels = nullptr;
+};
+
+// A picture that owns its pixels, top row first from padding on.
 struct WorkImage {
     int32_t width = 0;
     int32_t height = 0;
     int32_t bitsPerPixel = 0;
-    bool ownsPixels = false;
-    uint8_t *pixels = nullptr;        // storage.data() when owned, else borrowed memory
-    std::vector<uint8_t> storage;     // the pixel memory when owned
-    std::shared_ptr<Palette> palette; // shared between images, lives to the end of the run
-
-    WorkImage() = default;
-    WorkImage(const WorkImage &) = delete;
-    WorkImage &operator=(const WorkImage &) = delete;
+    std::vector<uint8_t> pixels;
 };
 
-using WorkImagePtr = std::unique_ptr<WorkImage>;
-
+inline size_t bytesPerPixel(int32_t bitsPerPixel) {
+    return static_cast<size_t>(bitsPerPixel) / 8;
+}
 inline size_t bytesPerPixel(const WorkImage &image) {
-    return static_cast<size_t>(image.bitsPerPixel) / 8;
+    return bytesPerPixel(image.bitsPerPixel);
 }
 inline size_t rowBytes(const WorkImage &image) {
     return static_cast<size_t>(image.width) * bytesPerPixel(image);
@@ -42,30 +43,29 @@ inline size_t pixelBytes(const WorkImage &image) {
     return rowBytes(image) * static_cast<size_t>(image.height);
 }
 
-// A record over the module's memory (bottom row first), not owning it.
-WorkImagePtr makeImageFromLibrary(const ImageLibrary &library, MorvikImage *handle);
+inline PictureView viewOf(const WorkImage &image) {
+    return {image.width, image.height, image.bitsPerPixel, image.pixels.data()};
+}
 
-// A record with a new zero-filled pixel buffer; pixels is null when the
-// buffer cannot be had (or the size is not representable).
-WorkImagePtr makeBlankImage(int32_t width, int32_t height, int32_t bitsPerPixel);
-
-void releaseImage(WorkImagePtr &image);
-
-// The palette of an 8-bit module image, blue, green, red; null otherwise.
-// Entries past the module's entry count are zero.
-std::shared_ptr<Palette> extractPalette(const ImageLibrary &library, MorvikImage *handle);
+// A picture of zero pixels; empty for negative sizes. Throws std::bad_alloc
+// (or std::length_error) when the memory cannot be had.
+WorkImage makeBlankImage(int32_t width, int32_t height, int32_t bitsPerPixel);
 
 // A side rounded up to the next multiple of 8.
 int64_t paddedSide(int32_t side);
 
-enum class PadStatus { Ok, NoMemory, BackgroundOutside };
+// Ends the job: the background position (-bg) lies outside the picture.
+[[noreturn]] void failBackgroundOutside(int32_t bgX, int32_t bgY);
 
-struct PadResult {
-    PadStatus status = PadStatus::Ok;
-    WorkImagePtr image;
-};
-
-// Turns a bottom-row-first image into a top-row-first one whose sides are
+// Turns a bottom-row-first picture into a top-row-first one whose sides are
 // multiples of 8; new pixels take the colour at (bgX, bgY) counted from the
 // bottom row. Prints the padding warnings.
-PadResult padAndFlipImage(const WorkImage &source, int32_t bgX, int32_t bgY);
+WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY);
+
+// The picture as palette indexes (8 bits a pixel, top row first, whole
+// tiles), or for direct colour as 16-bit colour words without a palette.
+struct IndexedImage {
+    WorkImage image;
+    Palette palette{};       // red, green, blue; entries past colourCount are zero
+    int32_t colourCount = 0; // the palette's entries in use
+};

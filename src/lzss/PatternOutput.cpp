@@ -1,6 +1,5 @@
 #include "lzss/PatternOutput.hpp"
 
-#include "cli/Tables.hpp"
 #include "common/OutputFile.hpp"
 #include "common/Statistics.hpp"
 
@@ -45,14 +44,12 @@ CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose)
     return std::move(trials[chosen]);
 }
 
-bool writeCompressedPatterns(const PatternOutput &output, bool search, int32_t &dictSize,
-                             int32_t &threshold, int &errorCode) {
-    CodecTrial trial = search ? searchCodecSettings(output.data, output.length, output.verbose)
-                              : encodeTrial(output.data, output.length, dictSize, threshold);
-    dictSize = trial.dictSize;
-    threshold = trial.threshold;
-    if (!writeWholeFile(output.fileName, trial.bytes.data(), trial.bytes.size(), errorCode))
-        return false;
+CodecSettings writeCompressedPatterns(const PatternOutput &output, bool search,
+                                      CodecSettings settings) {
+    CodecTrial trial =
+        search ? searchCodecSettings(output.data, output.length, output.verbose)
+               : encodeTrial(output.data, output.length, settings.dictSize, settings.threshold);
+    writeJobFile(output.fileName, trial.bytes.data(), trial.bytes.size());
     const double unoptimised = static_cast<double>(output.unoptimisedSize);
     const double length = static_cast<double>(output.length);
     std::printf("Unoptimized size: %lld bytes.\nOptimized size: %lld bytes (%1.0f%%).\n"
@@ -60,17 +57,15 @@ bool writeCompressedPatterns(const PatternOutput &output, bool search, int32_t &
                 static_cast<long long>(output.unoptimisedSize),
                 static_cast<long long>(output.length), percentOf(length, unoptimised),
                 trial.compressedSize, percentOf(trial.compressedSize, unoptimised));
-    return true;
+    return {trial.dictSize, trial.threshold};
 }
 
-bool writeRawPatterns(const PatternOutput &output, bool statistics, int &errorCode) {
-    if (!writeWholeFile(output.fileName, output.data, output.length, errorCode))
-        return false;
+void writeRawPatterns(const PatternOutput &output, bool statistics) {
+    writeJobFile(output.fileName, output.data, output.length);
     if (statistics)
         std::printf("Unoptmized size: %lld bytes.\nOptimized size: %lld bytes (%1.0f%%).\n",
                     static_cast<long long>(output.unoptimisedSize),
                     static_cast<long long>(output.length),
                     percentOf(static_cast<double>(output.length),
                               static_cast<double>(output.unoptimisedSize)));
-    return true;
 }

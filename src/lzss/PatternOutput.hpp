@@ -4,9 +4,14 @@
 
 #include "lzss/Lzss.hpp"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Codec settings the search tries: dictionary sizes outer, thresholds inner.
+inline constexpr std::array<int32_t, 3> kAutoDictSizes = {1024, 2048, 4096};
+inline constexpr std::array<int32_t, 3> kAutoThresholds = {2, 3, 4};
 
 // One result of the settings search.
 struct CodecTrial {
@@ -28,11 +33,17 @@ struct PatternOutput {
 // table, in order, and keeps the first of the smallest results.
 CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose);
 
-// Writes the data LZSS-encoded with dictSize and threshold, or with the
-// search's choice (written back into both) when `search` is set; then prints
-// the statistics. False with errorCode when the file cannot be written.
-bool writeCompressedPatterns(const PatternOutput &output, bool search, int32_t &dictSize,
-                             int32_t &threshold, int &errorCode);
+struct CodecSettings {
+    int32_t dictSize = 4096;
+    int32_t threshold = 2;
+};
+
+// Writes the data LZSS-encoded with the given settings, or with the search's
+// choice when `search` is set; then prints the statistics. Returns the
+// settings used. A file that cannot be written ends the job.
+CodecSettings writeCompressedPatterns(const PatternOutput &output, bool search,
+                                      CodecSettings settings);
 
 // Writes the data as it is; prints the statistics when `statistics` is set.
-bool writeRawPatterns(const PatternOutput &output, bool statistics, int &errorCode);
+// A file that cannot be written ends the job.
+void writeRawPatterns(const PatternOutput &output, bool statistics);

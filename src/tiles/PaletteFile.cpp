@@ -1,20 +1,12 @@
 #include "tiles/PaletteFile.hpp"
 
+#include "common/Bytes.hpp"
+
 namespace {
 
 struct Colour {
     uint8_t red, green, blue;
 };
-
-void putWordLittle(std::vector<uint8_t> &out, uint32_t word) {
-    out.push_back(static_cast<uint8_t>(word & 0xFF));
-    out.push_back(static_cast<uint8_t>(word >> 8));
-}
-
-void putWordBig(std::vector<uint8_t> &out, uint32_t word) {
-    out.push_back(static_cast<uint8_t>(word >> 8));
-    out.push_back(static_cast<uint8_t>(word & 0xFF));
-}
 
 // Five bits a component, blue highest: the SNES and 32X colour word.
 uint32_t bgr555(const Colour &c) {
@@ -31,17 +23,17 @@ void putColourWord(std::vector<uint8_t> &out, ColourWord form, const Colour &c) 
         out.push_back(static_cast<uint8_t>(c.blue >> 4));
         break;
     case ColourWord::Snes:
-        putWordLittle(out, bgr555(c));
+        putLe16(out, bgr555(c));
         break;
     case ColourWord::Tgx: // green, red, blue in three bits each
-        putWordLittle(out, uint32_t(c.green >> 5) << 6 | uint32_t(c.red >> 5) << 3 | c.blue >> 5);
+        putLe16(out, uint32_t(c.green >> 5) << 6 | uint32_t(c.red >> 5) << 3 | c.blue >> 5);
         break;
     case ColourWord::Smd:
         out.push_back(static_cast<uint8_t>(c.blue >> 4));
         out.push_back(static_cast<uint8_t>((c.green & 0xF0) | c.red >> 4));
         break;
     case ColourWord::Bitmap32x:
-        putWordBig(out, 0x8000 | bgr555(c));
+        putBe16(out, 0x8000 | bgr555(c));
         break;
     case ColourWord::None:
         break;
@@ -50,12 +42,14 @@ void putColourWord(std::vector<uint8_t> &out, ColourWord form, const Colour &c) 
 
 } // namespace
 
-void reduceComponents(Palette &palette, int32_t componentBits) {
+Palette reduceComponents(const Palette &palette, int32_t componentBits) {
+    Palette reduced = palette;
     if (componentBits >= 8 || componentBits < 0)
-        return;
+        return reduced;
     const int shift = 8 - componentBits;
-    for (uint8_t &component : palette)
+    for (uint8_t &component : reduced)
         component = static_cast<uint8_t>((component >> shift) << shift);
+    return reduced;
 }
 
 int32_t paletteEntryAt(int32_t i, bool transparency, uint8_t backgroundIndex) {

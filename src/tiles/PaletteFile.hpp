@@ -1,14 +1,15 @@
 // The palette cut to the console's colour depth, and written in its colour words.
 #pragma once
 
-#include "cli/Tables.hpp"
+#include "targets/Targets.hpp"
 #include "image/WorkImage.hpp"
 
 #include <cstdint>
 #include <vector>
 
-// Keeps the top `componentBits` bits of every component of all 256 entries.
-void reduceComponents(Palette &palette, int32_t componentBits);
+// The console's palette: the top `componentBits` bits of every component of
+// all 256 entries.
+Palette reduceComponents(const Palette &palette, int32_t componentBits);
 
 // Entries 0 and `backgroundIndex` change places under transparency, as the
 // pixels do.

@@ -1,44 +1,30 @@
 #include "tiles/PlaneCount.hpp"
 
-#include <array>
 #include <cstdio>
 
 namespace {
 
-constexpr int32_t kNoPlanesGiven = -1;
 constexpr int32_t kMaxPlaneCount = 31;
 constexpr int32_t kBytesPerPlane = 8; // one byte per tile row
 
-// How many colours a format holds from the base colour on; 0 means no check.
-struct BaseLimit {
-    FormatCode format;
-    int32_t colours;
-    bool reportsPlanes; // the bit-plane line is printed for this format
-};
-
-constexpr std::array<BaseLimit, 7> kBaseLimits = {{
-    {kFormatP1, 2, true},
-    {kFormatP2, 4, true},
-    {kFormatP4, 16, true},
-    {kFormatP8, 0, false},
-    {kFormatL4, 16, false},
-    {kFormatL8, 256, false},
-    {kFormatD15, 0, false},
-}};
-
-const BaseLimit *baseLimitOf(FormatCode format) {
-    for (const BaseLimit &limit : kBaseLimits)
-        if (limit.format == format)
-            return &limit;
-    return nullptr;
-}
-
 } // namespace
 
-void settleMinPlanes(int32_t &minPlanes, int32_t formatPlanes) {
-    if (minPlanes == kNoPlanesGiven)
-        minPlanes = 0;
-    else if (formatPlanes < 0)
+PlaneRule settlePlaneRule(std::optional<int32_t> requested, const FormatRow &format) {
+    PlaneRule rule;
+    if (!requested)
+        return rule;
+    rule.minPlanes = *requested;
+    if (format.kind != FormatKind::Planar) {
+        rule.ignored = true;
+    } else if (*requested < 0 || *requested > format.bitsPerPixel) {
+        rule.badValue = true;
+        rule.minPlanes = format.bitsPerPixel;
+    }
+    return rule;
+}
+
+void warnIfPlanesIgnored(const PlaneRule &rule) {
+    if (rule.ignored)
         std::printf("Warning: -planes ignored for linear/direct formats.\n");
 }
 
@@ -49,27 +35,24 @@ int32_t leastPlaneCount(int32_t colourCount) {
     return planes;
 }
 
-int32_t choosePlaneCount(int32_t colourCount, int32_t formatPlanes, int32_t &minPlanes) {
+int32_t choosePlaneCount(int32_t colourCount, const FormatRow &format, const PlaneRule &rule) {
+    if (format.kind != FormatKind::Planar)
+        return format.bitsPerPixel;
+    if (rule.badValue)
+        std::printf("Warning: Bad value for -planes. Using default (%d).\n", format.bitsPerPixel);
     const int32_t least = leastPlaneCount(colourCount);
-    if (formatPlanes < 0)
-        return -formatPlanes;
-    if (minPlanes < 0 || minPlanes > formatPlanes) {
-        minPlanes = formatPlanes;
-        std::printf("Warning: Bad value for -planes. Using default (%d).\n", formatPlanes);
-    }
-    return (minPlanes != 0 && minPlanes > least) ? minPlanes : least;
+    return (rule.minPlanes != 0 && rule.minPlanes > least) ? rule.minPlanes : least;
 }
 
-void checkBaseColour(FormatCode format, int32_t colourCount, int32_t planeCount,
-                     int32_t &baseColour) {
-    const BaseLimit *limit = baseLimitOf(format);
-    if (limit == nullptr)
-        return;
-    if (limit->colours != 0 && int64_t{baseColour} + colourCount > limit->colours) {
-        std::printf("Warning: base + # colors > %d. Using base=0.\n", limit->colours);
-        baseColour = 0;
+int32_t checkBaseColour(const FormatRow &format, int32_t colourCount, int32_t planeCount,
+                        int32_t baseColour) {
+    int32_t base = baseColour;
+    if (format.baseLimit != 0 && int64_t{base} + colourCount > format.baseLimit) {
+        std::printf("Warning: base + # colors > %d. Using base=0.\n", format.baseLimit);
+        base = 0;
     }
-    if (limit->reportsPlanes)
+    if (format.reportsPlanes)
         std::printf("Using %d bitplanes (%d bytes) for each tile.\n", planeCount,
                     planeCount * kBytesPerPlane);
+    return base;
 }

@@ -1,5 +1,7 @@
 #include "tiles/Preview.hpp"
 
+#include "common/Bytes.hpp"
+
 namespace {
 
 uint8_t widen(PreviewWidening widening, uint8_t v) {
@@ -16,27 +18,19 @@ uint8_t widen(PreviewWidening widening, uint8_t v) {
     return v;
 }
 
-void putLe16(std::vector<uint8_t> &out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value & 0xFF));
-    out.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
-}
-
-void putLe32(std::vector<uint8_t> &out, uint32_t value) {
-    putLe16(out, value & 0xFFFF);
-    putLe16(out, value >> 16);
-}
-
 } // namespace
 
-void expandPreviewPalette(Palette &palette, PreviewWidening widening, int32_t count) {
+Palette expandPreviewPalette(const Palette &palette, PreviewWidening widening, int32_t count) {
+    Palette widened = palette;
     for (int32_t e = 0; e < count && e < 256; ++e)
         for (size_t c = 0; c < 3; ++c) {
-            uint8_t &v = palette[3 * static_cast<size_t>(e) + c];
+            uint8_t &v = widened[3 * static_cast<size_t>(e) + c];
             v = widen(widening, v);
         }
+    return widened;
 }
 
-std::vector<uint8_t> encodePreviewBitmap(const WorkImage &indexed) {
+std::vector<uint8_t> encodePreviewBitmap(const WorkImage &indexed, const Palette &palette) {
     const size_t width = static_cast<size_t>(indexed.width);
     const size_t height = static_cast<size_t>(indexed.height);
     std::vector<uint8_t> out;
@@ -53,12 +47,11 @@ std::vector<uint8_t> encodePreviewBitmap(const WorkImage &indexed) {
     putLe16(out, 8);
     for (int field = 0; field < 6; ++field) // compression, size, resolutions, colours
         putLe32(out, 0);
-    static const Palette black{};
-    const Palette &palette = indexed.palette ? *indexed.palette : black;
     for (size_t e = 0; e < 256; ++e)
         putLe32(out, uint32_t(palette[3 * e + 2]) | uint32_t(palette[3 * e + 1]) << 8 |
                          uint32_t(palette[3 * e]) << 16); // blue, green, red, 0
     for (size_t row = height; row-- > 0;)
-        out.insert(out.end(), indexed.pixels + row * width, indexed.pixels + (row + 1) * width);
+        out.insert(out.end(), indexed.pixels.begin() + static_cast<ptrdiff_t>(row * width),
+                   indexed.pixels.begin() + static_cast<ptrdiff_t>((row + 1) * width));
     return out;
 }

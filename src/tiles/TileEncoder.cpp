@@ -37,18 +37,12 @@ bool sizeProduct(size_t a, size_t b, size_t &product) {
     return true;
 }
 
-bool allocateBuffer(PatternBuffer &out, size_t length, size_t spare) {
+// Throws std::bad_alloc when the memory cannot be had.
+void allocateBuffer(PatternBuffer &out, size_t length, size_t spare) {
     if (length > SIZE_MAX - spare)
-        return false;
-    try {
-        out.bytes.assign(length + spare, 0);
-    } catch (const std::bad_alloc &) {
-        return false;
-    } catch (const std::length_error &) {
-        return false;
-    }
+        throw std::bad_alloc();
+    out.bytes.assign(length + spare, 0);
     out.length = length;
-    return true;
 }
 
 uint8_t valueOf(PackedRow row, int32_t x) {
@@ -110,7 +104,7 @@ void storeRow(TileJob &job, size_t t, size_t r, PackedRow row) {
 // Reads row r of a tile, recording its raw indexes, and maps its pixels.
 PackedRow readRow(TileJob &job, TileCoord tile, size_t r) {
     const size_t line = static_cast<size_t>(tile.row) * kTileRows + r;
-    const uint8_t *source = job.image.pixels + line * rowBytes(job.image) +
+    const uint8_t *source = job.image.pixels.data() + line * rowBytes(job.image) +
                             static_cast<size_t>(tile.column) * kTileRows;
     PackedRow row = 0;
     for (int32_t x = 0; x < kTileSide; ++x) {
@@ -120,15 +114,10 @@ PackedRow readRow(TileJob &job, TileCoord tile, size_t r) {
     return row;
 }
 
-bool tileInside(const WorkImage &image, TileCoord tile) {
-    return tile.column >= 0 && tile.row >= 0 && tile.column < image.width / kTileSide &&
-           tile.row < image.height / kTileSide;
-}
-
 bool tiledInputFits(const WorkImage &image, const TileSet &tiles) {
     if (tiles.uniqueTiles.empty())
         return true;
-    if (image.pixels == nullptr || image.bitsPerPixel != kIndexBits)
+    if (image.bitsPerPixel != kIndexBits || image.pixels.size() < pixelBytes(image))
         return false;
     for (TileCoord tile : tiles.uniqueTiles)
         if (!tileInside(image, tile))
@@ -143,9 +132,9 @@ bool encodeTiles(TileJob &job, const TileSet &tiles, bool chain) {
                             ? kPackedSlotBytes
                             : static_cast<size_t>(job.planeCount) * kTileRows;
     size_t length = 0;
-    if (!sizeProduct(tiles.uniqueTiles.size(), slot, length) ||
-        !allocateBuffer(job.out, length, kSpareBytes))
-        return false;
+    if (!sizeProduct(tiles.uniqueTiles.size(), slot, length))
+        throw std::bad_alloc();
+    allocateBuffer(job.out, length, kSpareBytes);
     for (size_t t = 0; t < tiles.uniqueTiles.size(); ++t)
         for (size_t r = 0; r < kTileRows; ++r) {
             const PackedRow row = readRow(job, tiles.uniqueTiles[t], r);
@@ -166,9 +155,11 @@ bool encodeBitmap(TileJob &job) {
     size_t length = 0;
     if (!sizeProduct(static_cast<size_t>(image.width), static_cast<size_t>(image.height),
                      pixelCount) ||
-        !sizeProduct(pixelCount, bytesPerPixel(image), length) ||
-        (length != 0 && image.pixels == nullptr) || !allocateBuffer(job.out, length, 0))
+        !sizeProduct(pixelCount, bytesPerPixel(image), length))
+        throw std::bad_alloc();
+    if (image.pixels.size() < length)
         return false;
+    allocateBuffer(job.out, length, 0);
     std::vector<uint8_t> &bytes = job.out.bytes;
     for (size_t i = 0; i < pixelCount; ++i) {
         if (indexed) {

@@ -1,7 +1,7 @@
 // Laying the tiles' pixels out in the console's pattern bytes.
 #pragma once
 
-#include "cli/Tables.hpp"
+#include "targets/Targets.hpp"
 #include "image/WorkImage.hpp"
 #include "tiles/TileSet.hpp"
 
@@ -25,8 +25,8 @@ struct PatternBuffer {
 };
 
 // Encodes the unique tiles (or, for the bitmap layout, the whole image) into
-// the buffer; false when its memory cannot be had (or the image does not fit
-// the layout). With `chain` the tiles are read (and their indexes recorded)
+// the buffer; false when the image does not fit the layout or the plane
+// count. Throws std::bad_alloc when the buffer cannot be had. With `chain` the tiles are read (and their indexes recorded)
 // but nothing is stored; the bitmap layout ignores `chain`.
 bool encodePatterns(const WorkImage &indexed, const TileSet &tiles, PatternLayout layout,
                     int32_t planeCount, bool chain, const PixelMapping &mapping,

@@ -19,19 +19,16 @@ struct TileGrid {
 };
 
 TileGrid tileGrid(const WorkImage &image) {
-    if (image.pixels == nullptr || image.bitsPerPixel != 8 || image.width <= 0 || image.height <= 0)
+    if (image.bitsPerPixel != 8 || image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() < pixelBytes(image))
         return {};
     return {image.width / kTileSide, image.height / kTileSide};
-}
-
-bool insideGrid(const TileGrid &grid, TileCoord tile) {
-    return tile.column >= 0 && tile.row >= 0 && tile.column < grid.columns && tile.row < grid.rows;
 }
 
 const uint8_t *tileRowStart(const WorkImage &image, TileCoord tile, int32_t y) {
     const size_t line = static_cast<size_t>(tile.row) * kTileSide + static_cast<size_t>(y);
     const size_t column = static_cast<size_t>(tile.column) * kTileSide;
-    return image.pixels + line * rowBytes(image) + column;
+    return image.pixels.data() + line * rowBytes(image) + column;
 }
 
 uint64_t packRow(const uint8_t *row) {
@@ -213,9 +210,13 @@ TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool
     return std::move(builder.set);
 }
 
-bool tilesMatch(const WorkImage &indexed, TileCoord candidate, TileCoord unique, int32_t flip) {
+bool tileInside(const WorkImage &indexed, TileCoord tile) {
     const TileGrid grid = tileGrid(indexed);
-    if (!insideGrid(grid, candidate) || !insideGrid(grid, unique))
+    return tile.column >= 0 && tile.row >= 0 && tile.column < grid.columns && tile.row < grid.rows;
+}
+
+bool tilesMatch(const WorkImage &indexed, TileCoord candidate, TileCoord unique, int32_t flip) {
+    if (!tileInside(indexed, candidate) || !tileInside(indexed, unique))
         return false;
     const int32_t bits = flip & kAllFlipBits;
     for (int32_t y = 0; y < kTileSide; ++y) {

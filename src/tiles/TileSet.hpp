@@ -26,5 +26,8 @@ struct TileSet {
 // Scans the tiles row by row from the top; prints the verbose progress lines.
 TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose);
 
+// True when the tile lies wholly inside an 8-bit picture.
+bool tileInside(const WorkImage &indexed, TileCoord tile);
+
 // True when the candidate tile, read under mirror code f, equals the unique tile.
 bool tilesMatch(const WorkImage &indexed, TileCoord candidate, TileCoord unique, int32_t flip);

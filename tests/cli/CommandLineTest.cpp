@@ -1,5 +1,4 @@
 #include "cli/CommandLine.hpp"
-#include "cli/Tables.hpp"
 
 #include <gtest/gtest.h>
 
@@ -90,12 +89,11 @@ TEST(CommandLineOptions, FillTheSettings) {
     EXPECT_EQ(s.threshold, 3);
     EXPECT_EQ(s.baseColour, 4);
     EXPECT_EQ(s.quantiseColours, 9);
-    EXPECT_TRUE(s.quantiseGiven);
     EXPECT_EQ(s.newWidth, 64);
     EXPECT_EQ(s.newHeight, 32);
-    EXPECT_EQ(s.resizeMode, 0); // -3 is odd
-    EXPECT_EQ(s.format, kFormatP8);
-    EXPECT_EQ(s.target, kTargetSnes);
+    EXPECT_EQ(s.resizeFilter, ResizeFilter::Smooth); // -3 is odd
+    EXPECT_EQ(s.format, Format::P8);
+    EXPECT_EQ(s.target, Target::Snes);
     EXPECT_EQ(s.previewName, "p.bmp");
     EXPECT_EQ(s.inputName, "in.png");
 }
@@ -103,11 +101,11 @@ TEST(CommandLineOptions, FillTheSettings) {
 TEST(CommandLineOptions, ValuesAreTakenWhateverTheyLookLike) {
     Parsed p = parse({"-o", "-v", "x"});
     EXPECT_EQ(p.settings.outputName, "-v");
-    EXPECT_EQ(p.settings.verbose, 0);
-    EXPECT_EQ(parse({"-format", "p3", "x"}).settings.format, 0);
-    EXPECT_EQ(parse({"-sizefilter", "2", "x"}).settings.resizeMode, 1);
+    EXPECT_FALSE(p.settings.verbose);
+    EXPECT_EQ(parse({"-format", "p3", "x"}).settings.format, Format::None);
+    EXPECT_EQ(parse({"-sizefilter", "2", "x"}).settings.resizeFilter, ResizeFilter::Nearest);
     EXPECT_EQ(parse({"-bg", "3,4,5", "x"}).settings.bgY, 4);
-    EXPECT_FALSE(parse({"x", "-v"}).settings.quantiseGiven);
+    EXPECT_FALSE(parse({"x", "-v"}).settings.quantiseColours);
 }
 
 TEST(CommandLineOptions, FailuresEndTheParse) {
@@ -117,45 +115,6 @@ TEST(CommandLineOptions, FailuresEndTheParse) {
     EXPECT_EQ(parse({"-opt2", "x"}).outcome, ParseOutcome::Failed);
     EXPECT_EQ(parse({"-T", "x"}).outcome, ParseOutcome::Failed);
     EXPECT_EQ(parse({"-v", "-h", "x"}).outcome, ParseOutcome::Help);
-}
-
-TEST(Tables, FormatAndTargetLookupIsExact) {
-    EXPECT_EQ(lookupFormat("p1"), kFormatP1);
-    EXPECT_EQ(lookupFormat("d15"), kFormatD15);
-    EXPECT_EQ(lookupFormat("l4"), kFormatL4);
-    EXPECT_FALSE(lookupFormat("P4"));
-    EXPECT_EQ(lookupTarget("sms"), kTargetSms);
-    EXPECT_EQ(lookupTarget("32x"), kTarget32x);
-    EXPECT_FALSE(lookupTarget("SMS"));
-    FormatTables tables;
-    fillFormatTables(tables);
-    EXPECT_EQ(tables.coloursPerFormat[kFormatP2], 4);
-    EXPECT_EQ(tables.coloursPerFormat[kFormatL8], 256);
-    EXPECT_EQ(tables.coloursPerFormat[kFormatD15], 0);
-    EXPECT_EQ(tables.planesPerFormat[kFormatP8], 8);
-    EXPECT_EQ(tables.planesPerFormat[kFormatL4], -4);
-    EXPECT_EQ(tables.planesPerFormat[kFormatD15], -16);
-}
-
-TEST(Tables, FormatReconciliation) {
-    struct Case {
-        TargetId target;
-        FormatCode requested, expected;
-        bool warned;
-    };
-    const Case cases[] = {
-        {kTargetSnes, kFormatP8, kFormatP8, false}, {kTargetSnes, kFormatL4, kFormatP4, true},
-        {kTarget32x, kFormatD15, kFormatD15, false}, {kTarget32x, 0, kFormatL8, false},
-        {kTargetSmd, kFormatP4, kFormatL4, true},    {kTargetNone, kFormatP4, kFormatL8, true},
-        {kTargetTgx, kFormatP1, kFormatP4, true},    {kTargetSms, 0, kFormatP4, false},
-        {kTargetSgg, kFormatP1, kFormatP1, false},
-    };
-    for (const Case &c : cases) {
-        FormatChoice choice = reconcileFormat(c.target, c.requested);
-        EXPECT_EQ(choice.format, c.expected) << c.target << " " << c.requested;
-        EXPECT_EQ(choice.warned, c.warned) << c.target << " " << c.requested;
-        EXPECT_EQ(choice.bitmapMode, c.target == kTarget32x);
-    }
 }
 
 } // namespace

@@ -38,8 +38,9 @@ bool startsWith(const std::string &text, const std::string &prefix) {
 std::string checkSettings(const JobSettings &settings) {
     if (dictSizeFromOption(settings.dictSize) != settings.dictSize)
         return "dictionary size " + std::to_string(settings.dictSize);
-    if (settings.resizeMode != 0 && settings.resizeMode != 1)
-        return "resize mode " + std::to_string(settings.resizeMode);
+    if (settings.resizeFilter != ResizeFilter::Smooth &&
+        settings.resizeFilter != ResizeFilter::Nearest)
+        return "resize filter " + std::to_string(static_cast<int>(settings.resizeFilter));
     if (!startsWith(settings.inputName, settings.inputBaseName))
         return "input base name '" + settings.inputBaseName + "' of '" + settings.inputName + "'";
     // An -o name with an empty stem (".x") leaves the stem to the input name

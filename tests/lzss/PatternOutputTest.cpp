@@ -1,5 +1,6 @@
 #include "lzss/PatternOutput.hpp"
-#include "cli/Tables.hpp"
+#include "common/JobError.hpp"
+#include "common/OutputFile.hpp"
 #include "imagemodule/TestImages.hpp"
 
 #include <gtest/gtest.h>
@@ -54,15 +55,15 @@ TEST(PatternFiles, StatisticsAndBytes) {
     testimages::TempDir dir;
     std::vector<uint8_t> data(128, 0x11);
     PatternOutput output{dir.file("p.pat"), data.data(), data.size(), 256, false};
-    int error = 0;
-    EXPECT_EQ(captured([&] { EXPECT_TRUE(writeRawPatterns(output, true, error)); }),
+    EXPECT_EQ(captured([&] { writeRawPatterns(output, true); }),
               "Unoptmized size: 256 bytes.\nOptimized size: 128 bytes (50%).\n");
     EXPECT_EQ(testimages::readFile(dir.file("p.pat")), data);
 
     output.fileName = dir.file("p.lzs");
-    int32_t dict = 1024, threshold = 4;
-    std::string out = captured(
-        [&] { EXPECT_TRUE(writeCompressedPatterns(output, false, dict, threshold, error)); });
+    CodecSettings used;
+    std::string out = captured([&] { used = writeCompressedPatterns(output, false, {1024, 4}); });
+    EXPECT_EQ(used.dictSize, 1024);
+    EXPECT_EQ(used.threshold, 4);
     std::vector<uint8_t> stream = testimages::readFile(dir.file("p.lzs"));
     LzssParams params;
     lzssSetParams(params, 4, 1024);
@@ -74,11 +75,18 @@ TEST(PatternFiles, StatisticsAndBytes) {
                        "%).\n");
 
     PatternOutput empty{dir.file("e.pat"), nullptr, 0, 0, false};
-    EXPECT_EQ(captured([&] { writeRawPatterns(empty, true, error); }),
+    EXPECT_EQ(captured([&] { writeRawPatterns(empty, true); }),
               "Unoptmized size: 0 bytes.\nOptimized size: 0 bytes (0%).\n");
     output.fileName = dir.file("missing/p.lzs");
-    captured([&] { EXPECT_FALSE(writeCompressedPatterns(output, true, dict, threshold, error)); });
-    EXPECT_EQ(error, ENOENT);
+    std::string message;
+    captured([&] {
+        try {
+            writeCompressedPatterns(output, true, {1024, 4});
+        } catch (const JobError &error) {
+            message = error.message;
+        }
+    });
+    EXPECT_EQ(message, createFileError(output.fileName, ENOENT));
 }
 
 } // namespace

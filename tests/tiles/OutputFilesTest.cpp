@@ -16,8 +16,7 @@ Palette primaries(int32_t bits) {
     for (size_t e = 0; e < 4; ++e)
         for (size_t c = 0; c < 3; ++c)
             palette[3 * e + c] = colours[e][c];
-    reduceComponents(palette, bits);
-    return palette;
+    return reduceComponents(palette, bits);
 }
 
 TEST(PaletteFile, ColourWordsOfEveryTarget) {
@@ -41,7 +40,7 @@ TEST(PaletteFile, ReductionKeepsTopBitsAndTransparencySwapsEntries) {
     palette[0] = 128;
     palette[1] = 64;
     palette[2] = 200;
-    reduceComponents(palette, 2);
+    palette = reduceComponents(palette, 2);
     EXPECT_EQ(palette[2], 192);
     EXPECT_EQ(encodePalette(palette, ColourWord::Sms, 1, false, 0), Bytes{0x36});
     Palette four = primaries(2);
@@ -70,33 +69,32 @@ TEST(Preview, WideningPerTarget) {
     palette[2] = 0xC0;
     palette[3] = 0x10; // entry 1
     palette[6] = 0x40; // entry 2 stays: only the first two are widened
-    Palette sms = palette;
-    expandPreviewPalette(sms, PreviewWidening::Sms, 2);
+    const Palette sms = expandPreviewPalette(palette, PreviewWidening::Sms, 2);
     EXPECT_EQ(sms[0], 0x0F);
     EXPECT_EQ(sms[1], 0x5F);
     EXPECT_EQ(sms[2], 0xFF);
     EXPECT_EQ(sms[6], 0x40);
-    Palette sgg = palette;
-    expandPreviewPalette(sgg, PreviewWidening::Sgg, 2);
+    const Palette sgg = expandPreviewPalette(palette, PreviewWidening::Sgg, 2);
     EXPECT_EQ(sgg[3], 0x11);
     EXPECT_EQ(sgg[2], 0xCC);
     Palette snes{};
     snes[0] = 0xF8;
     snes[1] = 0x08;
-    expandPreviewPalette(snes, PreviewWidening::Snes, 1);
-    EXPECT_EQ(snes[0], 0xFF);
-    EXPECT_EQ(snes[1], 0x08);
+    const Palette snesWide = expandPreviewPalette(snes, PreviewWidening::Snes, 1);
+    EXPECT_EQ(snesWide[0], 0xFF);
+    EXPECT_EQ(snesWide[1], 0x08);
+    EXPECT_EQ(snes[0], 0xF8); // a new palette; the console's one stays as it is
 }
 
 TEST(Preview, BitmapLayout) {
-    WorkImagePtr image = makeBlankImage(16, 8, 8);
+    WorkImage image = makeBlankImage(16, 8, 8);
     for (int i = 0; i < 128; ++i)
-        image->pixels[i] = static_cast<uint8_t>(i / 16); // row number
-    image->palette = std::make_shared<Palette>();
-    (*image->palette)[3] = 10; // entry 1: red 10, green 20, blue 30
-    (*image->palette)[4] = 20;
-    (*image->palette)[5] = 30;
-    Bytes bmp = encodePreviewBitmap(*image);
+        image.pixels[i] = static_cast<uint8_t>(i / 16); // row number
+    Palette palette{};
+    palette[3] = 10; // entry 1: red 10, green 20, blue 30
+    palette[4] = 20;
+    palette[5] = 30;
+    Bytes bmp = encodePreviewBitmap(image, palette);
     ASSERT_EQ(bmp.size(), 1206u);
     EXPECT_EQ(Bytes(bmp.begin(), bmp.begin() + 14),
               (Bytes{'B', 'M', 0xB6, 0x04, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0}));

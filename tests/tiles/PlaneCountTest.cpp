@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
@@ -13,10 +14,8 @@ std::string capturedOutput() {
     return testing::internal::GetCapturedStdout();
 }
 
-int32_t planesOf(FormatCode format) {
-    FormatTables tables;
-    fillFormatTables(tables);
-    return tables.planesPerFormat[static_cast<size_t>(format)];
+std::string nameOf(Format format) {
+    return std::string(formatRow(format).name);
 }
 
 TEST(PlaneCount, LeastCountCoversTheColours) {
@@ -29,23 +28,23 @@ TEST(PlaneCount, LeastCountCoversTheColours) {
 
 TEST(PlaneCount, SettleBeforeColourReduction) {
     struct Case {
-        int32_t given;
-        FormatCode format;
+        std::optional<int32_t> given;
+        Format format;
         int32_t settled;
         const char *output;
     };
     const Case cases[] = {
-        {-1, kFormatL4, 0, ""},
-        {-1, kFormatP4, 0, ""},
-        {3, kFormatP4, 3, ""},
-        {2, kFormatL4, 2, "Warning: -planes ignored for linear/direct formats.\n"},
-        {0, kFormatD15, 0, "Warning: -planes ignored for linear/direct formats.\n"}};
+        {std::nullopt, Format::L4, 0, ""},
+        {std::nullopt, Format::P4, 0, ""},
+        {3, Format::P4, 3, ""},
+        {2, Format::L4, 2, "Warning: -planes ignored for linear/direct formats.\n"},
+        {0, Format::D15, 0, "Warning: -planes ignored for linear/direct formats.\n"}};
     for (const Case &c : cases) {
-        int32_t minPlanes = c.given;
+        const PlaneRule rule = settlePlaneRule(c.given, formatRow(c.format));
         testing::internal::CaptureStdout();
-        settleMinPlanes(minPlanes, planesOf(c.format));
-        EXPECT_EQ(capturedOutput(), c.output) << c.given << " " << c.format;
-        EXPECT_EQ(minPlanes, c.settled);
+        warnIfPlanesIgnored(rule);
+        EXPECT_EQ(capturedOutput(), c.output) << c.given.value_or(-1) << " " << nameOf(c.format);
+        EXPECT_EQ(rule.minPlanes, c.settled);
     }
 }
 
@@ -53,66 +52,68 @@ TEST(PlaneCount, ChoiceFollowsColoursFormatAndRequest) {
     const char *const bad4 = "Warning: Bad value for -planes. Using default (4).\n";
     struct Case {
         int32_t colours;
-        FormatCode format;
+        Format format;
         int32_t minPlanes, planes, minPlanesAfter;
         const char *output;
     };
     const Case cases[] = {
-        {17, kFormatP8, 0, 5, 0, ""},
-        {16, kFormatP8, 0, 4, 0, ""},
-        {4, kFormatP4, 0, 2, 0, ""},
-        {4, kFormatP4, 4, 4, 4, ""},
-        {16, kFormatP4, 2, 4, 2, ""},
-        {1, kFormatP4, 0, 0, 0, ""},
-        {2, kFormatL4, 2, 4, 2, ""},
-        {200, kFormatL8, 9, 8, 9, ""},
-        {5, kFormatD15, 0, 16, 0, ""},
-        {4, kFormatP4, 5, 4, 4, bad4},
-        {4, kFormatP4, -2, 4, 4, bad4},
-        {2, kFormatP2, 3, 2, 2, "Warning: Bad value for -planes. Using default (2).\n"},
+        {17, Format::P8, 0, 5, 0, ""},
+        {16, Format::P8, 0, 4, 0, ""},
+        {4, Format::P4, 0, 2, 0, ""},
+        {4, Format::P4, 4, 4, 4, ""},
+        {16, Format::P4, 2, 4, 2, ""},
+        {1, Format::P4, 0, 0, 0, ""},
+        {2, Format::L4, 2, 4, 2, ""},
+        {200, Format::L8, 9, 8, 9, ""},
+        {5, Format::D15, 0, 16, 0, ""},
+        {4, Format::P4, 5, 4, 4, bad4},
+        {4, Format::P4, -2, 4, 4, bad4},
+        {2, Format::P2, 3, 2, 2, "Warning: Bad value for -planes. Using default (2).\n"},
     };
     for (const Case &c : cases) {
-        int32_t minPlanes = c.minPlanes;
+        const FormatRow &format = formatRow(c.format);
+        // 0 stands for no -planes, as the plan settles it.
+        const PlaneRule rule =
+            settlePlaneRule(c.minPlanes == 0 ? std::nullopt : std::optional(c.minPlanes), format);
         testing::internal::CaptureStdout();
-        EXPECT_EQ(choosePlaneCount(c.colours, planesOf(c.format), minPlanes), c.planes)
-            << c.colours << " colours, format " << c.format << ", planes " << c.minPlanes;
+        EXPECT_EQ(choosePlaneCount(c.colours, format, rule), c.planes)
+            << c.colours << " colours, format " << nameOf(c.format) << ", planes " << c.minPlanes;
         EXPECT_EQ(capturedOutput(), c.output);
-        EXPECT_EQ(minPlanes, c.minPlanesAfter);
+        EXPECT_EQ(rule.minPlanes, c.minPlanesAfter);
     }
 }
 
 TEST(BaseColourCheck, ResetsBaseThatDoesNotFit) {
     struct Case {
-        FormatCode format;
+        Format format;
         int32_t colours, base, planes, baseAfter;
         const char *output;
     };
     const Case cases[] = {
-        {kFormatP2, 2, 3, 1, 0,
+        {Format::P2, 2, 3, 1, 0,
          "Warning: base + # colors > 4. Using base=0.\nUsing 1 bitplanes (8 bytes) for each "
          "tile.\n"},
-        {kFormatP2, 2, 2, 1, 2, "Using 1 bitplanes (8 bytes) for each tile.\n"},
-        {kFormatP1, 2, 1, 1, 0,
+        {Format::P2, 2, 2, 1, 2, "Using 1 bitplanes (8 bytes) for each tile.\n"},
+        {Format::P1, 2, 1, 1, 0,
          "Warning: base + # colors > 2. Using base=0.\nUsing 1 bitplanes (8 bytes) for each "
          "tile.\n"},
-        {kFormatP4, 16, 0, 4, 0, "Using 4 bitplanes (32 bytes) for each tile.\n"},
-        {kFormatP4, 10, 7, 4, 0,
+        {Format::P4, 16, 0, 4, 0, "Using 4 bitplanes (32 bytes) for each tile.\n"},
+        {Format::P4, 10, 7, 4, 0,
          "Warning: base + # colors > 16. Using base=0.\n"
          "Using 4 bitplanes (32 bytes) for each tile.\n"},
-        {kFormatP4, 1, 0, 0, 0, "Using 0 bitplanes (0 bytes) for each tile.\n"},
-        {kFormatL4, 10, 7, 4, 0, "Warning: base + # colors > 16. Using base=0.\n"},
-        {kFormatL4, 10, 6, 4, 6, ""},
-        {kFormatL8, 200, 57, 8, 0, "Warning: base + # colors > 256. Using base=0.\n"},
-        {kFormatL8, 200, 56, 8, 56, ""},
-        {kFormatP8, 200, 100, 8, 100, ""},
-        {kFormatD15, 0, 100, 16, 100, ""},
+        {Format::P4, 1, 0, 0, 0, "Using 0 bitplanes (0 bytes) for each tile.\n"},
+        {Format::L4, 10, 7, 4, 0, "Warning: base + # colors > 16. Using base=0.\n"},
+        {Format::L4, 10, 6, 4, 6, ""},
+        {Format::L8, 200, 57, 8, 0, "Warning: base + # colors > 256. Using base=0.\n"},
+        {Format::L8, 200, 56, 8, 56, ""},
+        {Format::P8, 200, 100, 8, 100, ""},
+        {Format::D15, 0, 100, 16, 100, ""},
     };
     for (const Case &c : cases) {
-        int32_t base = c.base;
         testing::internal::CaptureStdout();
-        checkBaseColour(c.format, c.colours, c.planes, base);
-        EXPECT_EQ(capturedOutput(), c.output) << "format " << c.format << " base " << c.base;
-        EXPECT_EQ(base, c.baseAfter) << "format " << c.format << " base " << c.base;
+        const int32_t base = checkBaseColour(formatRow(c.format), c.colours, c.planes, c.base);
+        EXPECT_EQ(capturedOutput(), c.output) << "format " << nameOf(c.format) << " base " << c.base;
+        EXPECT_EQ(base, c.baseAfter) << "format " << nameOf(c.format) << " base " << c.base;
     }
 }
 

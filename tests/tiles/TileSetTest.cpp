@@ -1,7 +1,7 @@
 // Cutting images into tiles: duplicate and mirror matching, and agreement with
 // a plain linear scan on random images.
 #include "tiles/TileSet.hpp"
-#include "cli/Tables.hpp"
+#include "targets/Targets.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +16,13 @@ using Tile = std::array<uint8_t, 64>;
 using Ints = std::vector<int32_t>;
 
 // Tiles placed in scan order on a grid `columns` wide.
-WorkImagePtr imageOfTiles(int32_t columns, const std::vector<Tile> &tiles) {
+WorkImage imageOfTiles(int32_t columns, const std::vector<Tile> &tiles) {
     const auto rows = static_cast<int32_t>(tiles.size()) / columns;
-    auto image = std::make_unique<WorkImage>();
-    image->width = columns * 8;
-    image->height = rows * 8;
-    image->bitsPerPixel = 8;
-    image->storage.assign(tiles.size() * 64, 0);
+    WorkImage image{columns * 8, rows * 8, 8, std::vector<uint8_t>(tiles.size() * 64, 0)};
     for (size_t i = 0; i < tiles.size(); ++i)
         for (size_t p = 0; p < 64; ++p)
-            image->storage[((i / columns) * 8 + p / 8) * columns * 8 + (i % columns) * 8 + p % 8] =
+            image.pixels[((i / columns) * 8 + p / 8) * columns * 8 + (i % columns) * 8 + p % 8] =
                 tiles[i][p];
-    image->ownsPixels = true;
-    image->pixels = image->storage.data();
     return image;
 }
 
@@ -92,9 +86,9 @@ Ints coordKeys(const TileSet &set) {
 }
 
 TEST(TileSet, WithoutOptimiseEveryPositionIsItsOwnTile) {
-    const WorkImagePtr image = imageOfTiles(32, std::vector<Tile>(32 * 24, Tile{}));
+    WorkImage image = imageOfTiles(32, std::vector<Tile>(32 * 24, Tile{}));
     testing::internal::CaptureStdout();
-    const TileSet set = buildTileSet(*image, false, true, true);
+    const TileSet set = buildTileSet(image, false, true, true);
     std::fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Identifying unique tiles.. Found 768 unique tiles (of 768).\n");
@@ -106,7 +100,7 @@ TEST(TileSet, WithoutOptimiseEveryPositionIsItsOwnTile) {
                   i % 32 * 1000 + i / 32);
     }
     testing::internal::CaptureStdout();
-    buildTileSet(*image, true, true, false);
+    buildTileSet(image, true, true, false);
     std::fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
@@ -126,8 +120,8 @@ TEST(TileSet, OptimiseMatchesRepeatsAndMirrors) {
         size_t unique;
         Ints tileMap, flipCodes;
     };
-    const bool sms = targetRow(kTargetSms).canFlip != 0;
-    const bool tgx = targetRow(kTargetTgx).canFlip != 0;
+    const bool sms = targetRow(Target::Sms).canFlip != 0;
+    const bool tgx = targetRow(Target::Tgx).canFlip != 0;
     const Case cases[] = {
         {"all equal", {a, a, a, a}, sms, 1, {0, 0, 0, 0}, {0, 0, 0, 0}},
         {"left-right mirror on sms", {a, mirrorTile(a, 1)}, sms, 1, {0, 0}, {0, 1}},
@@ -145,32 +139,32 @@ TEST(TileSet, OptimiseMatchesRepeatsAndMirrors) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        const WorkImagePtr image = imageOfTiles(static_cast<int32_t>(c.tiles.size()), c.tiles);
-        const TileSet set = buildTileSet(*image, true, c.canFlip, false);
+        WorkImage image = imageOfTiles(static_cast<int32_t>(c.tiles.size()), c.tiles);
+        const TileSet set = buildTileSet(image, true, c.canFlip, false);
         EXPECT_EQ(set.uniqueTiles.size(), c.unique);
         EXPECT_EQ(set.tileMap, c.tileMap);
         EXPECT_EQ(set.flipCodes, c.flipCodes);
     }
-    const TileSet sums = buildTileSet(*imageOfTiles(2, {twoAtCorner, a}), true, true, false);
+    const TileSet sums = buildTileSet(imageOfTiles(2, {twoAtCorner, a}), true, true, false);
     EXPECT_EQ(sums.checksums, (Ints{2, 2016}));
 }
 
 TEST(TileSet, UnusableImagesGiveNoTiles) {
     WorkImage empty;
     EXPECT_TRUE(buildTileSet(empty, true, true, false).tileMap.empty());
-    const WorkImagePtr direct = imageOfTiles(1, {Tile{}, Tile{}});
-    direct->bitsPerPixel = 16;
-    EXPECT_TRUE(buildTileSet(*direct, true, true, false).tileMap.empty());
+    WorkImage direct = imageOfTiles(1, {Tile{}, Tile{}});
+    direct.bitsPerPixel = 16;
+    EXPECT_TRUE(buildTileSet(direct, true, true, false).tileMap.empty());
 }
 
 TEST(TilesMatch, ComparesUnderEachMirrorCodeInsideTheImage) {
     const Tile a = countingTile();
     for (int32_t shown = 0; shown < 4; ++shown) {
-        const WorkImagePtr image = imageOfTiles(2, {a, mirrorTile(a, shown)});
+        WorkImage image = imageOfTiles(2, {a, mirrorTile(a, shown)});
         for (int32_t f = 0; f < 4; ++f)
-            EXPECT_EQ(tilesMatch(*image, {1, 0}, {0, 0}, f), f == shown) << shown << " " << f;
-        EXPECT_FALSE(tilesMatch(*image, {2, 0}, {0, 0}, 0));
-        EXPECT_FALSE(tilesMatch(*image, {0, 0}, {0, -1}, 0));
+            EXPECT_EQ(tilesMatch(image, {1, 0}, {0, 0}, f), f == shown) << shown << " " << f;
+        EXPECT_FALSE(tilesMatch(image, {2, 0}, {0, 0}, 0));
+        EXPECT_FALSE(tilesMatch(image, {0, 0}, {0, -1}, 0));
     }
 }
 
@@ -195,11 +189,11 @@ TEST(TileSet, MatchesTheLinearScanOnRandomImages) {
         std::vector<Tile> placed(static_cast<size_t>(columns) * (rng() % 8 + 1));
         for (Tile &tile : placed)
             tile = mirrorTile(sources[rng() % sources.size()], static_cast<int32_t>(rng() % 4));
-        const WorkImagePtr image = imageOfTiles(columns, placed);
+        WorkImage image = imageOfTiles(columns, placed);
         for (int mode = 0; mode < 4; ++mode) {
             SCOPED_TRACE(testing::Message() << "trial " << trial << " mode " << mode);
-            const TileSet fast = buildTileSet(*image, mode & 1, mode & 2, false);
-            const TileSet plain = referenceTileSet(*image, mode & 1, mode & 2);
+            const TileSet fast = buildTileSet(image, mode & 1, mode & 2, false);
+            const TileSet plain = referenceTileSet(image, mode & 1, mode & 2);
             EXPECT_EQ(coordKeys(fast), coordKeys(plain));
             EXPECT_EQ(fast.checksums, plain.checksums);
             EXPECT_EQ(fast.tileMap, plain.tileMap);

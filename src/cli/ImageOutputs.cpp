@@ -1,0 +1,154 @@
+#include "cli/ImageOutputs.hpp"
+
+#include "codegen/CodeFile.hpp"
+#include "common/JobError.hpp"
+#include "common/OutputFile.hpp"
+#include "tiles/NameTable.hpp"
+#include "tiles/PaletteFile.hpp"
+#include "tiles/Preview.hpp"
+
+#include <cstdio>
+#include <ctime>
+#include <new>
+
+namespace {
+
+// The raw index of the background pixel (-bg) of the padded picture, for -t.
+uint8_t backgroundIndex(const JobSettings &s, const WorkImage &image) {
+    if (s.bgX < 0 || s.bgY < 0 || s.bgX >= image.width || s.bgY >= image.height)
+        failBackgroundOutside(s.bgX, s.bgY);
+    if (image.bitsPerPixel != 8)
+        return 0;
+    return image.pixels[static_cast<size_t>(s.bgY) * rowBytes(image) + static_cast<size_t>(s.bgX)];
+}
+
+void checkUsedIndices(const JobPlan &plan, const PatternBuffer &buffer) {
+    if (directColour(plan))
+        return;
+    const size_t used = buffer.usedIndices.size();
+    if (used <= static_cast<size_t>(plan.colourLimit))
+        return;
+    char text[96] = {};
+    std::snprintf(text, sizeof text,
+                  "Error: Something went wrong.. found %d colors in the quantised image\n",
+                  static_cast<int>(used));
+    failJob(text);
+}
+
+void writeFile(const std::string &name, const std::vector<uint8_t> &bytes) {
+    writeJobFile(name, bytes.data(), bytes.size());
+}
+
+void writePalette(const JobSettings &settings, const JobPlan &plan, const ConvertedImage &image,
+                  const PixelMapping &mapping) {
+    if (directColour(plan))
+        return;
+    if (settings.verbose)
+        std::printf("Writing palette data (%d colors) to %s.pal\n", image.indexed.colourCount,
+                    settings.outputBaseName.c_str());
+    writeFile(plan.paletteName,
+              encodePalette(image.consolePalette, plan.target->colourWord,
+                            image.indexed.colourCount, mapping.transparency,
+                            mapping.backgroundIndex));
+}
+
+void writeNames(const JobSettings &settings, const JobPlan &plan, const TileSet &tiles) {
+    const TargetRow &target = *plan.target;
+    const int64_t unique = static_cast<int64_t>(tiles.uniqueTiles.size());
+    if (unique > target.tileLimit) {
+        if (!target.bitmapMode)
+            std::printf("Warning: More than %d unique tiles. No name table will be written.\n",
+                        target.tileLimit);
+        return;
+    }
+    if (target.bitmapMode)
+        return;
+    if (target.overlapTileCount != 0 && unique > target.overlapTileCount)
+        std::printf("Warning: More than %d unique tiles found. Pattern table and name table "
+                    "will overlap.\n",
+                    target.overlapTileCount);
+    if (settings.verbose)
+        std::printf("Writing name table data to %s\n", plan.nameTableName.c_str());
+    writeFile(plan.nameTableName, encodeNameTable(tiles, target.nameEntry));
+}
+
+// Every tile position at the format's full bytes per tile, or the bitmap's length.
+int64_t unoptimisedSize(const JobPlan &plan, const ConvertedImage &image, size_t length) {
+    if (plan.target->bitmapMode)
+        return static_cast<int64_t>(length);
+    const WorkImage &indexed = image.indexed.image;
+    int64_t tiles = int64_t{indexed.width / kTileSide} * (indexed.height / kTileSide);
+    return tiles * plan.format->bitsPerPixel * kTileSide;
+}
+
+std::tm localNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+void writeCode(const JobSettings &settings, const JobPlan &plan, const ConvertedImage &image,
+               CodecSettings codec) {
+    std::printf("Writing code to %s\n", plan.codeName.c_str());
+    CodeFileValues values;
+    values.dictSize = codec.dictSize;
+    values.threshold = codec.threshold;
+    values.planeCount = image.planeCount;
+    values.formatPlanes = signedPlanes(*plan.format);
+    values.outputBaseName = settings.outputBaseName;
+    values.time = localNow();
+    const std::string text = renderCodeFile(plan.target->codeForm, values);
+    writeJobFile(plan.codeName, text.data(), text.size(), true);
+}
+
+void writePatterns(const JobSettings &settings, const JobPlan &plan, const ConvertedImage &image,
+                   const PatternBuffer &buffer) {
+    const std::string &name = plan.patternName;
+    PatternOutput output{name, buffer.bytes.data(), buffer.length,
+                         unoptimisedSize(plan, image, buffer.length), settings.verbose};
+    if (!plan.pack) {
+        std::printf("Writing pattern data to %s..\n", name.c_str());
+        writeRawPatterns(output, !plan.target->bitmapMode);
+        return;
+    }
+    std::printf("Encoding pattern data and writing to %s..\n", name.c_str());
+    const CodecSettings used = writeCompressedPatterns(output, plan.searchCodec, plan.codec);
+    if (settings.writeCode)
+        writeCode(settings, plan, image, used);
+}
+
+void writePreview(const JobSettings &settings, const JobPlan &plan, const ConvertedImage &image) {
+    if (directColour(plan) || plan.previewName.empty())
+        return;
+    if (settings.verbose)
+        std::printf("Writing preview to %s\n", plan.previewName.c_str());
+    // Every colour of the picture is widened, also those no pixel of a tile uses.
+    const Palette widened = expandPreviewPalette(image.consolePalette, plan.target->widening,
+                                                 image.indexed.colourCount);
+    writeFile(plan.previewName, encodePreviewBitmap(image.indexed.image, widened));
+}
+
+} // namespace
+
+EncodedPatterns encodeImagePatterns(const JobSettings &settings, const JobPlan &plan,
+                                    const ConvertedImage &image, int32_t baseColour) {
+    EncodedPatterns patterns;
+    patterns.mapping.transparency = settings.transparency;
+    patterns.mapping.baseColour = baseColour;
+    if (settings.transparency)
+        patterns.mapping.backgroundIndex = backgroundIndex(settings, image.indexed.image);
+    if (!encodePatterns(image.indexed.image, image.tiles, plan.target->layout, image.planeCount,
+                        settings.chainTiles, patterns.mapping, patterns.buffer))
+        throw std::bad_alloc(); // no buffer fits the picture
+    checkUsedIndices(plan, patterns.buffer);
+    return patterns;
+}
+
+void writeImageOutputs(const JobSettings &settings, const JobPlan &plan,
+                       const ConvertedImage &image, const EncodedPatterns &patterns) {
+    writePalette(settings, plan, image, patterns.mapping);
+    writeNames(settings, plan, image.tiles);
+    writePatterns(settings, plan, image, patterns.buffer);
+    writePreview(settings, plan, image);
+}

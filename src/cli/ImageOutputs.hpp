@@ -1,0 +1,27 @@
+// The image job's last stages: the pattern bytes, then the files in the order
+// the user sees them announced (palette, name table, patterns, code, preview).
+#pragma once
+
+#include "cli/JobPlan.hpp"
+#include "tiles/TileEncoder.hpp"
+#include "tiles/TileSet.hpp"
+
+// Everything the output files are made from.
+struct ConvertedImage {
+    IndexedImage indexed;
+    Palette consolePalette{}; // the indexed palette cut to the console's colour depth
+    int32_t planeCount = 0;
+    TileSet tiles;
+};
+
+struct EncodedPatterns {
+    PixelMapping mapping;
+    PatternBuffer buffer;
+};
+
+// Encodes the tiles (or the bitmap) and checks how many indexes they use.
+EncodedPatterns encodeImagePatterns(const JobSettings &settings, const JobPlan &plan,
+                                    const ConvertedImage &image, int32_t baseColour);
+
+void writeImageOutputs(const JobSettings &settings, const JobPlan &plan,
+                       const ConvertedImage &image, const EncodedPatterns &patterns);
