@@ -133,4 +133,49 @@ TEST(ResourceLimits, ImageJobHoldsAtMostThreeCopiesOfThePicture) {
     EXPECT_LT(r.maxRssKb, 3 * kDecodedKb);
 }
 
+// Too little memory ends the job at its one error boundary: the message once,
+// status 1, every line printed before it kept, and no file but those finished.
+TEST(ResourceLimits, AllocationFailureEndsTheJobCleanly) {
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizers' shadow memory needs more address space than the limits";
+    TempDir dir;
+    ASSERT_TRUE(writeUniqueTilePicture(dir.file("big.png"), 4096));
+    const std::vector<std::string> arguments = {"-image", "big.png", "-target", "32x", "-pack",
+                                                "-o",     "big.lzs"};
+    RunResult full = runMorvik(arguments, dir.path);
+    ASSERT_EQ(full.status, 0) << full.output;
+    const auto palette = readFileBytes(dir.file("big.pal"));
+    const auto packed = readFileBytes(dir.file("big.lzs"));
+    int failures = 0;
+    for (uint64_t megabytes : {24, 40, 52, 64, 80}) {
+        SCOPED_TRACE(megabytes);
+        std::remove(dir.file("big.pal").c_str());
+        std::remove(dir.file("big.lzs").c_str());
+        RunOptions options;
+        options.addressSpaceLimit = megabytes << 20;
+        RunResult r = runMorvik(arguments, dir.path, options);
+        EXPECT_EQ(r.signal, 0);
+        if (r.status == 0) {
+            EXPECT_EQ(r.output, full.output);
+            continue;
+        }
+        ++failures;
+        const std::string message = "Error: Failed to allocate memory.\n";
+        EXPECT_EQ(r.status, 1);
+        ASSERT_GE(r.output.size(), message.size()) << r.output;
+        const std::string before = r.output.substr(0, r.output.size() - message.size());
+        EXPECT_EQ(r.output.substr(before.size()), message);
+        EXPECT_EQ(full.output.compare(0, before.size(), before), 0) << r.output;
+        if (fileExists(dir.file("big.pal"))) {
+            EXPECT_EQ(readFileBytes(dir.file("big.pal")), palette);
+        }
+        if (fileExists(dir.file("big.lzs"))) {
+            EXPECT_EQ(readFileBytes(dir.file("big.lzs")), packed);
+        }
+        for (const std::string &name : listDir(dir.path))
+            EXPECT_EQ(name.find(".morvik-"), std::string::npos) << name;
+    }
+    EXPECT_GT(failures, 0);
+}
+
 } // namespace
