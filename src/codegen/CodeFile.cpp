@@ -144,15 +144,5 @@ std::string renderCodeFile(CodeForm form, const CodeFileValues &values) {
 bool writeCodeFile(const std::string &fileName, CodeForm form, const CodeFileValues &values,
                    int &errorCode) {
     const std::string text = renderCodeFile(form, values);
-    OutputFile file;
-    if (!openOutputFile(file, fileName, true)) {
-        errorCode = file.errorCode;
-        return false;
-    }
-    writeOutputBytes(file, text.data(), text.size());
-    if (!commitOutputFile(file)) {
-        errorCode = file.errorCode;
-        return false;
-    }
-    return true;
+    return writeWholeFile(fileName, text.data(), text.size(), errorCode, /*textMode=*/true);
 }
