@@ -37,13 +37,14 @@ static int packFile(JobSettings &settings) {
     if (settings.verbose)
         std::printf("Encoding file %s into %s\n", settings.inputName.c_str(),
                     settings.outputName.c_str());
-    LzssParams params;
-    lzssSetParams(params, settings.threshold, settings.dictSize);
-    LzssFileResult result = lzssEncodeFile(params, settings.inputName, settings.outputName);
+    const LzssFileResult result =
+        lzssEncodeFile(lzssMakeSettings(settings.threshold, settings.dictSize), settings.inputName,
+                       settings.outputName);
     if (reportFileFailure(result, settings))
         return kExitFailure;
-    std::printf("Input size: %d bytes.\nCompressed size: %d bytes (%1.0f%%).\n", params.bytesRead,
-                params.bytesWritten, percentOf(params.bytesWritten, params.bytesRead));
+    std::printf("Input size: %d bytes.\nCompressed size: %d bytes (%1.0f%%).\n",
+                result.stats.bytesRead, result.stats.bytesWritten,
+                percentOf(result.stats.bytesWritten, result.stats.bytesRead));
     std::fputs("Done.\n", stdout);
     return kExitSuccess;
 }
@@ -54,9 +55,9 @@ static int unpackFile(JobSettings &settings) {
     if (settings.verbose)
         std::printf("Decoding file %s into %s\n", settings.inputName.c_str(),
                     settings.outputName.c_str());
-    LzssParams params;
-    lzssSetParams(params, settings.threshold, settings.dictSize);
-    LzssFileResult result = lzssDecodeFile(params, settings.inputName, settings.outputName);
+    const LzssFileResult result =
+        lzssDecodeFile(lzssMakeSettings(settings.threshold, settings.dictSize), settings.inputName,
+                       settings.outputName);
     if (reportFileFailure(result, settings))
         return kExitFailure;
     std::fputs("Done.\n", stdout);

@@ -1,6 +1,7 @@
 #include "codegen/CodeFile.hpp"
 
 #include "common/OutputFile.hpp"
+#include "lzss/Lzss.hpp"
 
 #include <cstdio>
 #include <initializer_list>
@@ -16,13 +17,7 @@ struct CodecConstants {
 };
 
 CodecConstants codecConstants(int32_t dictSize, int32_t threshold) {
-    // Shifts until the size reaches 1: log2 of a power of two.
-    uint32_t size = static_cast<uint32_t>(dictSize);
-    int32_t positionBits = 0;
-    while (size > 1 && positionBits < 32) {
-        size >>= 1;
-        ++positionBits;
-    }
+    const int32_t positionBits = lzssFloorLog2(static_cast<uint32_t>(dictSize));
     CodecConstants constants;
     constants.lenBits = 16 - positionBits;
     // Sizes beyond 65536 leave no length bits; keep the shifts defined.
