@@ -24,9 +24,6 @@ static bool reportFileFailure(const LzssFileResult &result, const JobSettings &s
         std::printf("Error: Failed to create file %s: %s\n", settings.outputName.c_str(),
                     std::strerror(result.errorCode));
         return true;
-    case LzssFileStatus::OutOfMemory:
-        std::fputs("Error: Failed to allocate memory.\n", stdout);
-        return true;
     }
     return true;
 }

@@ -44,7 +44,6 @@ enum class LzssFileStatus {
     OpenFailed,   // the input could not be opened
     CreateFailed, // the output could not be created or written
     ReadFailed,   // reading the input failed part way
-    OutOfMemory,
 };
 
 struct LzssFileResult {
@@ -54,7 +53,8 @@ struct LzssFileResult {
 };
 
 // Streams one file into another (through a temporary file renamed into place).
-// The input is opened before the output is created.
+// The input is opened before the output is created. A failed allocation throws
+// std::bad_alloc and leaves no output behind.
 LzssFileResult lzssEncodeFile(const LzssSettings &settings, const std::string &inputName,
                               const std::string &outputName);
 

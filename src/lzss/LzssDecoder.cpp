@@ -1,13 +1,12 @@
 #include "common/OutputFile.hpp"
 #include "lzss/Lzss.hpp"
+#include "lzss/LzssFile.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 // The decoder keeps no separate ring buffer: ring position P at the time the write
 // position is r holds the byte written (r - P) mod N bytes ago (N ago when they are
@@ -201,10 +200,6 @@ size_t lzssDecodeChunk(const LzssDecodeModel &model, LzssDecodeState &state, Lzs
     return static_cast<size_t>(next - in);
 }
 
-struct LzssFileCloser {
-    void operator()(std::FILE *stream) const { std::fclose(stream); }
-};
-
 // Reads the stream in blocks; the one byte of a match cut by a block end is carried
 // over to the front of the next block. Returns errno of a failed read, else 0.
 int lzssDecodeStream(const LzssDecodeModel &model, std::FILE *input, LzssWindow &window,
@@ -230,27 +225,16 @@ int lzssDecodeStream(const LzssDecodeModel &model, std::FILE *input, LzssWindow 
 
 LzssFileResult lzssDecodeFile(const LzssSettings &settings, const std::string &inputName,
                               const std::string &outputName) {
-    std::unique_ptr<std::FILE, LzssFileCloser> input(std::fopen(inputName.c_str(), "rb"));
-    if (!input)
-        return {LzssFileStatus::OpenFailed, errno, {}};
-    OutputFile output;
-    if (!openOutputFile(output, outputName))
-        return {LzssFileStatus::CreateFailed, output.errorCode, {}};
-    try {
+    return lzssRunFile(inputName, outputName, [&](std::FILE *input, OutputFile &output) {
         const LzssDecodeModel model = lzssDecodeModel(settings);
         LzssWindow window;
         window.bytes.resize(static_cast<size_t>(model.size) + kFileWindow);
         LzssFileFlush growth{output, static_cast<size_t>(model.size)};
-        const int readError = lzssDecodeStream(model, input.get(), window, growth);
-        if (readError != 0)
-            return {LzssFileStatus::ReadFailed, readError, {}};
-        writeOutputBytes(output, window.bytes.data(), window.used);
-    } catch (const std::bad_alloc &) {
-        return {LzssFileStatus::OutOfMemory, ENOMEM, {}};
-    }
-    if (!commitOutputFile(output))
-        return {LzssFileStatus::CreateFailed, output.errorCode, {}};
-    return {};
+        const int readError = lzssDecodeStream(model, input, window, growth);
+        if (readError == 0)
+            writeOutputBytes(output, window.bytes.data(), window.used);
+        return readError;
+    });
 }
 
 std::vector<uint8_t> lzssDecodeBuffer(const LzssSettings &settings, const uint8_t *stream,

@@ -1,5 +1,6 @@
 #include "common/OutputFile.hpp"
 #include "lzss/Lzss.hpp"
+#include "lzss/LzssFile.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <new>
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <x86intrin.h>
@@ -610,35 +609,22 @@ LzssStats lzssEncode(const LzssSettings &settings, Source &source, Sink &sink) {
     }
 }
 
-struct LzssFileCloser {
-    void operator()(std::FILE *stream) const { std::fclose(stream); }
-};
-
 } // namespace
 
 LzssFileResult lzssEncodeFile(const LzssSettings &settings, const std::string &inputName,
                               const std::string &outputName) {
-    std::unique_ptr<std::FILE, LzssFileCloser> input(std::fopen(inputName.c_str(), "rb"));
-    if (!input)
-        return {LzssFileStatus::OpenFailed, errno, {}};
-    OutputFile output;
-    if (!openOutputFile(output, outputName))
-        return {LzssFileStatus::CreateFailed, output.errorCode, {}};
     LzssStats stats;
-    try {
-        LzssFileSource source{input.get()};
-        LzssFileSink sink{output};
-        stats = lzssEncode(settings, source, sink);
-        if (source.errorCode != 0)
-            return {LzssFileStatus::ReadFailed, source.errorCode, stats};
-    } catch (const std::bad_alloc &) {
-        return {LzssFileStatus::OutOfMemory, ENOMEM, {}};
-    }
-    if (!commitOutputFile(output))
-        return {LzssFileStatus::CreateFailed, output.errorCode, stats};
-    if (stats.bytesRead == 0)
-        return {LzssFileStatus::EmptyInput, 0, stats};
-    return {LzssFileStatus::Ok, 0, stats};
+    LzssFileResult result =
+        lzssRunFile(inputName, outputName, [&](std::FILE *input, OutputFile &output) {
+            LzssFileSource source{input};
+            LzssFileSink sink{output};
+            stats = lzssEncode(settings, source, sink);
+            return source.errorCode;
+        });
+    result.stats = stats;
+    if (result.status == LzssFileStatus::Ok && stats.bytesRead == 0)
+        result.status = LzssFileStatus::EmptyInput;
+    return result;
 }
 
 std::vector<uint8_t> lzssEncodeBuffer(const LzssSettings &settings, const uint8_t *source,
