@@ -5,9 +5,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+namespace {
 
 // Prints the message for a codec run that failed; true when it did.
-static bool reportFileFailure(const LzssFileResult &result, const JobSettings &settings) {
+bool reportFileFailure(const LzssFileResult &result, const JobSettings &settings) {
     switch (result.status) {
     case LzssFileStatus::Ok:
     case LzssFileStatus::EmptyInput:
@@ -28,38 +31,39 @@ static bool reportFileFailure(const LzssFileResult &result, const JobSettings &s
     return true;
 }
 
-static int packFile(JobSettings &settings) {
+using FileCodecRun = LzssFileResult (*)(const LzssSettings &, const std::string &,
+                                        const std::string &);
+
+// What tells packing from unpacking; the job around the codec is the same.
+struct FileCodec {
+    const char *extension; // of the output name made from the input's
+    const char *verb;      // of the verbose line
+    FileCodecRun run;
+    bool printsSizes;
+};
+
+constexpr FileCodec kPack{".lzs", "Encoding", lzssEncodeFile, true};
+constexpr FileCodec kUnpack{".bin", "Decoding", lzssDecodeFile, false};
+
+int runFileCodec(JobSettings &settings, const FileCodec &codec) {
     if (settings.outputName.empty())
-        settings.outputName = settings.outputBaseName + ".lzs";
+        settings.outputName = settings.outputBaseName + codec.extension;
     if (settings.verbose)
-        std::printf("Encoding file %s into %s\n", settings.inputName.c_str(),
+        std::printf("%s file %s into %s\n", codec.verb, settings.inputName.c_str(),
                     settings.outputName.c_str());
-    const LzssFileResult result =
-        lzssEncodeFile(lzssMakeSettings(settings.threshold, settings.dictSize), settings.inputName,
-                       settings.outputName);
+    const LzssFileResult result = codec.run(lzssMakeSettings(settings.threshold, settings.dictSize),
+                                            settings.inputName, settings.outputName);
     if (reportFileFailure(result, settings))
         return kExitFailure;
-    std::printf("Input size: %d bytes.\nCompressed size: %d bytes (%1.0f%%).\n",
-                result.stats.bytesRead, result.stats.bytesWritten,
-                percentOf(result.stats.bytesWritten, result.stats.bytesRead));
+    if (codec.printsSizes)
+        std::printf("Input size: %d bytes.\nCompressed size: %d bytes (%1.0f%%).\n",
+                    result.stats.bytesRead, result.stats.bytesWritten,
+                    percentOf(result.stats.bytesWritten, result.stats.bytesRead));
     std::fputs("Done.\n", stdout);
     return kExitSuccess;
 }
 
-static int unpackFile(JobSettings &settings) {
-    if (settings.outputName.empty())
-        settings.outputName = settings.outputBaseName + ".bin";
-    if (settings.verbose)
-        std::printf("Decoding file %s into %s\n", settings.inputName.c_str(),
-                    settings.outputName.c_str());
-    const LzssFileResult result =
-        lzssDecodeFile(lzssMakeSettings(settings.threshold, settings.dictSize), settings.inputName,
-                       settings.outputName);
-    if (reportFileFailure(result, settings))
-        return kExitFailure;
-    std::fputs("Done.\n", stdout);
-    return kExitSuccess;
-}
+} // namespace
 
 int runPlainFileJob(JobSettings &settings) {
     if (settings.compressionMode == CompressionMode::None) {
@@ -70,7 +74,6 @@ int runPlainFileJob(JobSettings &settings) {
         std::fputs("Error: No input file.\n", stdout);
         return kExitFailure;
     }
-    if (settings.compressionMode == CompressionMode::Pack)
-        return packFile(settings);
-    return unpackFile(settings);
+    return runFileCodec(settings,
+                        settings.compressionMode == CompressionMode::Pack ? kPack : kUnpack);
 }
