@@ -137,14 +137,14 @@ Bytes tileData() {
 }
 
 void encodeBench(benchmark::State &state, const Bytes *input, int32_t dictSize) {
-    LzssParams params;
-    lzssSetParams(params, 2, dictSize);
+    const LzssSettings settings = lzssMakeSettings(2, dictSize);
+    LzssStats stats;
     for (auto _ : state) {
-        Bytes stream = lzssEncodeBuffer(params, input->data(), input->size());
+        Bytes stream = lzssEncodeBuffer(settings, input->data(), input->size(), &stats);
         benchmark::DoNotOptimize(stream.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input->size()));
-    state.counters["ratio"] = static_cast<double>(params.bytesWritten) / input->size();
+    state.counters["ratio"] = static_cast<double>(stats.bytesWritten) / input->size();
 }
 
 void referenceBench(benchmark::State &state, const Bytes *input, int32_t dictSize) {
@@ -157,11 +157,10 @@ void referenceBench(benchmark::State &state, const Bytes *input, int32_t dictSiz
 
 // Throughput counts the decoded bytes.
 void decodeBench(benchmark::State &state, const Bytes *input, int32_t dictSize) {
-    LzssParams params;
-    lzssSetParams(params, 2, dictSize);
-    const Bytes stream = lzssEncodeBuffer(params, input->data(), input->size());
+    const LzssSettings settings = lzssMakeSettings(2, dictSize);
+    const Bytes stream = lzssEncodeBuffer(settings, input->data(), input->size());
     for (auto _ : state) {
-        Bytes decoded = lzssDecodeBuffer(params, stream.data(), stream.size());
+        Bytes decoded = lzssDecodeBuffer(settings, stream.data(), stream.size());
         if (decoded.size() != input->size())
             state.SkipWithError("decoded size differs");
         benchmark::DoNotOptimize(decoded.data());

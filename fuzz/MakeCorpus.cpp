@@ -77,9 +77,7 @@ Bytes withFirst(uint8_t first, const Bytes &rest) {
 }
 
 Bytes encode(const Bytes &data, int32_t dictSize, int32_t threshold) {
-    LzssParams params;
-    lzssSetParams(params, threshold, dictSize);
-    return lzssEncodeBuffer(params, data.data(), data.size());
+    return lzssEncodeBuffer(lzssMakeSettings(threshold, dictSize), data.data(), data.size());
 }
 
 void writeCodecCorpora(CorpusWriter &writer) {

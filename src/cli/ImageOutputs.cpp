@@ -98,8 +98,7 @@ void writeCode(const JobSettings &settings, const JobPlan &plan, const Converted
     values.formatPlanes = signedPlanes(*plan.format);
     values.outputBaseName = settings.outputBaseName;
     values.time = localNow();
-    const std::string text = renderCodeFile(plan.target->codeForm, values);
-    writeJobFile(plan.codeName, text.data(), text.size(), true);
+    writeCodeFile(plan.codeName, plan.target->codeForm, values);
 }
 
 void writePatterns(const JobSettings &settings, const JobPlan &plan, const ConvertedImage &image,

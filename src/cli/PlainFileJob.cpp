@@ -6,74 +6,70 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-// Prints the message for a codec run that failed; true when it did.
-static bool reportFileFailure(const LzssFileResult &result, const JobSettings &settings,
-                              const std::string &outputName) {
+namespace {
+
+// Ends the job with the message for a codec run that failed.
+void failOnFileError(const LzssFileResult &result, const JobSettings &settings,
+                     const std::string &outputName) {
+    const char *reason = std::strerror(result.errorCode);
     switch (result.status) {
     case LzssFileStatus::Ok:
     case LzssFileStatus::EmptyInput:
-        return false;
+        return;
     case LzssFileStatus::OpenFailed:
-        std::printf("Error: Failed to open file %s: %s\n", settings.inputName.c_str(),
-                    std::strerror(result.errorCode));
-        return true;
+        failJob("Error: Failed to open file " + settings.inputName + ": " + reason + "\n");
     case LzssFileStatus::ReadFailed:
-        std::printf("Error: Failed to read file %s: %s\n", settings.inputName.c_str(),
-                    std::strerror(result.errorCode));
-        return true;
+        failJob("Error: Failed to read file " + settings.inputName + ": " + reason + "\n");
     case LzssFileStatus::CreateFailed:
-        std::fputs(createFileError(outputName, result.errorCode).c_str(), stdout);
-        return true;
-    case LzssFileStatus::OutOfMemory:
-        std::fputs("Error: Failed to allocate memory.\n", stdout);
-        return true;
+        failJob(createFileError(outputName, result.errorCode));
     }
-    return true;
 }
 
-static std::string outputFileName(const JobSettings &settings, const char *extension) {
-    return settings.outputName.empty() ? settings.outputBaseName + extension : settings.outputName;
-}
+using FileCodecRun = LzssFileResult (*)(const LzssSettings &, const std::string &,
+                                        const std::string &);
 
-static int packFile(const JobSettings &settings, CodecSettings codec) {
-    const std::string outputName = outputFileName(settings, ".lzs");
+// What tells packing from unpacking; the job around the codec is the same.
+struct FileCodec {
+    const char *extension; // of the output name made from the input's
+    const char *verb;      // of the verbose line
+    FileCodecRun run;
+    bool printsSizes;
+};
+
+constexpr FileCodec kPack{".lzs", "Encoding", lzssEncodeFile, true};
+constexpr FileCodec kUnpack{".bin", "Decoding", lzssDecodeFile, false};
+
+int runFileCodec(const JobSettings &settings, CodecSettings codecSettings,
+                 const FileCodec &codec) {
+    const std::string outputName = settings.outputName.empty()
+                                       ? settings.outputBaseName + codec.extension
+                                       : settings.outputName;
     if (settings.verbose)
-        std::printf("Encoding file %s into %s\n", settings.inputName.c_str(), outputName.c_str());
-    LzssParams params;
-    lzssSetParams(params, codec.threshold, codec.dictSize);
-    LzssFileResult result = lzssEncodeFile(params, settings.inputName, outputName);
-    if (reportFileFailure(result, settings, outputName))
-        return kExitFailure;
-    std::printf("Input size: %d bytes.\nCompressed size: %d bytes (%1.0f%%).\n", params.bytesRead,
-                params.bytesWritten, percentOf(params.bytesWritten, params.bytesRead));
+        std::printf("%s file %s into %s\n", codec.verb, settings.inputName.c_str(),
+                    outputName.c_str());
+    const LzssFileResult result =
+        codec.run(lzssMakeSettings(codecSettings.threshold, codecSettings.dictSize),
+                  settings.inputName, outputName);
+    failOnFileError(result, settings, outputName);
+    if (codec.printsSizes)
+        std::printf("Input size: %d bytes.\nCompressed size: %d bytes (%1.0f%%).\n",
+                    result.stats.bytesRead, result.stats.bytesWritten,
+                    percentOf(result.stats.bytesWritten, result.stats.bytesRead));
     std::fputs("Done.\n", stdout);
     return kExitSuccess;
 }
 
-static int unpackFile(const JobSettings &settings, CodecSettings codec) {
-    const std::string outputName = outputFileName(settings, ".bin");
-    if (settings.verbose)
-        std::printf("Decoding file %s into %s\n", settings.inputName.c_str(), outputName.c_str());
-    LzssParams params;
-    lzssSetParams(params, codec.threshold, codec.dictSize);
-    LzssFileResult result = lzssDecodeFile(params, settings.inputName, outputName);
-    if (reportFileFailure(result, settings, outputName))
-        return kExitFailure;
-    std::fputs("Done.\n", stdout);
-    return kExitSuccess;
-}
+} // namespace
 
 int runPlainFileJob(const JobSettings &settings, CodecSettings codec) {
     if (settings.compressionMode == CompressionMode::None) {
         std::fputs("Done.\n", stdout);
         return kExitSuccess;
     }
-    if (settings.inputName.empty()) {
-        std::fputs("Error: No input file.\n", stdout);
-        return kExitFailure;
-    }
-    if (settings.compressionMode == CompressionMode::Pack)
-        return packFile(settings, codec);
-    return unpackFile(settings, codec);
+    if (settings.inputName.empty())
+        failJob("Error: No input file.\n");
+    return runFileCodec(settings, codec,
+                        settings.compressionMode == CompressionMode::Pack ? kPack : kUnpack);
 }

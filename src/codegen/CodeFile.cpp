@@ -1,6 +1,7 @@
 #include "codegen/CodeFile.hpp"
 
 #include "common/OutputFile.hpp"
+#include "lzss/Lzss.hpp"
 
 #include <cstdio>
 #include <initializer_list>
@@ -16,13 +17,7 @@ struct CodecConstants {
 };
 
 CodecConstants codecConstants(int32_t dictSize, int32_t threshold) {
-    // Shifts until the size reaches 1: log2 of a power of two.
-    uint32_t size = static_cast<uint32_t>(dictSize);
-    int32_t positionBits = 0;
-    while (size > 1 && positionBits < 32) {
-        size >>= 1;
-        ++positionBits;
-    }
+    const int32_t positionBits = lzssFloorLog2(static_cast<uint32_t>(dictSize));
     CodecConstants constants;
     constants.lenBits = 16 - positionBits;
     // Sizes beyond 65536 leave no length bits; keep the shifts defined.
@@ -141,18 +136,7 @@ std::string renderCodeFile(CodeForm form, const CodeFileValues &values) {
     return std::string();
 }
 
-bool writeCodeFile(const std::string &fileName, CodeForm form, const CodeFileValues &values,
-                   int &errorCode) {
+void writeCodeFile(const std::string &fileName, CodeForm form, const CodeFileValues &values) {
     const std::string text = renderCodeFile(form, values);
-    OutputFile file;
-    if (!openOutputFile(file, fileName, true)) {
-        errorCode = file.errorCode;
-        return false;
-    }
-    writeOutputBytes(file, text.data(), text.size());
-    if (!commitOutputFile(file)) {
-        errorCode = file.errorCode;
-        return false;
-    }
-    return true;
+    writeJobFile(fileName, text.data(), text.size(), /*textMode=*/true);
 }

@@ -25,7 +25,6 @@ std::string codeLabelStem(const std::string &outputBaseName);
 // The file's text for the given form ("" for CodeForm::None).
 std::string renderCodeFile(CodeForm form, const CodeFileValues &values);
 
-// Writes the text (through a temporary file renamed into place); false with
-// errorCode set when the file cannot be written.
-bool writeCodeFile(const std::string &fileName, CodeForm form, const CodeFileValues &values,
-                   int &errorCode);
+// Writes the text (through a temporary file renamed into place); a file that
+// cannot be written ends the job.
+void writeCodeFile(const std::string &fileName, CodeForm form, const CodeFileValues &values);

@@ -1,12 +1,12 @@
 #include "common/OutputFile.hpp"
 #include "lzss/Lzss.hpp"
+#include "lzss/LzssFile.hpp"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 // The decoder keeps no separate ring buffer: ring position P at the time the write
 // position is r holds the byte written (r - P) mod N bytes ago (N ago when they are
@@ -72,10 +72,8 @@ struct LzssDecodeModel {
     uint8_t fillByte;
 };
 
-LzssDecodeModel lzssDecodeModel(const LzssParams &params) {
-    // Derived afresh from N and the threshold, so an edited record cannot break the limits.
-    LzssParams model;
-    lzssSetParams(model, params.threshold, params.dictionarySize);
+LzssDecodeModel lzssDecodeModel(const LzssSettings &settings) {
+    const LzssSettings model = lzssMakeSettings(settings.threshold, settings.dictionarySize);
     return {model.dictionarySize,   model.maxLen,  model.threshold, model.positionBits - 8,
             model.positionHighMask, model.lenMask, model.fillByte};
 }
@@ -104,7 +102,7 @@ uint8_t *lzssCopyMatch(const uint8_t *base, uint8_t *out, ptrdiff_t distance, in
 
 // The decoder's registers for one chunk: copied out of the state and the window so the
 // byte stores of the hot loop cannot force them to be reloaded.
-struct LzssCursor {
+struct LzssDecodeCursor {
     LzssDecodeModel model;
     uint32_t flags;
     int32_t writePosition;
@@ -113,12 +111,12 @@ struct LzssCursor {
     uint8_t *limit;
 };
 
-void lzssDecodeLiteral(LzssCursor &cursor, uint8_t byte) {
+void lzssDecodeLiteral(LzssDecodeCursor &cursor, uint8_t byte) {
     *cursor.out++ = byte;
     cursor.writePosition = (cursor.writePosition + 1) & (cursor.model.size - 1);
 }
 
-void lzssDecodeMatch(LzssCursor &cursor, const uint8_t *item) {
+void lzssDecodeMatch(LzssDecodeCursor &cursor, const uint8_t *item) {
     const LzssDecodeModel &model = cursor.model;
     const int32_t position = item[0] | ((item[1] & model.positionHighMask) << model.positionShift);
     const int32_t count = (item[1] & model.lenMask) + model.threshold + 1;
@@ -130,7 +128,7 @@ void lzssDecodeMatch(LzssCursor &cursor, const uint8_t *item) {
 }
 
 // Decodes a whole group of eight items; the caller has checked both input and room.
-const uint8_t *lzssDecodeGroup(LzssCursor &cursor, const uint8_t *in) {
+const uint8_t *lzssDecodeGroup(LzssDecodeCursor &cursor, const uint8_t *in) {
     uint32_t flags = *in++;
     if (flags == 0xFF) {
         std::memcpy(cursor.out, in, 8);
@@ -150,7 +148,7 @@ const uint8_t *lzssDecodeGroup(LzssCursor &cursor, const uint8_t *in) {
 }
 
 template <typename Growth>
-void lzssEnsureRoom(LzssCursor &cursor, LzssWindow &window, Growth &growth, size_t need) {
+void lzssEnsureRoom(LzssDecodeCursor &cursor, LzssWindow &window, Growth &growth, size_t need) {
     if (static_cast<size_t>(cursor.limit - cursor.out) >= need)
         return;
     window.used = static_cast<size_t>(cursor.out - cursor.base);
@@ -166,8 +164,8 @@ template <typename Growth>
 size_t lzssDecodeChunk(const LzssDecodeModel &model, LzssDecodeState &state, LzssWindow &window,
                        Growth &growth, const uint8_t *in, size_t length) {
     uint8_t *base = window.bytes.data();
-    LzssCursor cursor{model, state.flags,        state.writePosition,
-                      base,  base + window.used, base + window.bytes.size()};
+    LzssDecodeCursor cursor{model, state.flags,        state.writePosition,
+                            base,  base + window.used, base + window.bytes.size()};
     const uint8_t *next = in;
     const uint8_t *end = in + length;
     const size_t groupRoom = 8 * static_cast<size_t>(model.maxLen) + kCopySlack;
@@ -202,10 +200,6 @@ size_t lzssDecodeChunk(const LzssDecodeModel &model, LzssDecodeState &state, Lzs
     return static_cast<size_t>(next - in);
 }
 
-struct LzssFileCloser {
-    void operator()(std::FILE *stream) const { std::fclose(stream); }
-};
-
 // Reads the stream in blocks; the one byte of a match cut by a block end is carried
 // over to the front of the next block. Returns errno of a failed read, else 0.
 int lzssDecodeStream(const LzssDecodeModel &model, std::FILE *input, LzssWindow &window,
@@ -229,36 +223,25 @@ int lzssDecodeStream(const LzssDecodeModel &model, std::FILE *input, LzssWindow 
 
 } // namespace
 
-LzssFileResult lzssDecodeFile(LzssParams &params, const std::string &inputName,
+LzssFileResult lzssDecodeFile(const LzssSettings &settings, const std::string &inputName,
                               const std::string &outputName) {
-    std::unique_ptr<std::FILE, LzssFileCloser> input(std::fopen(inputName.c_str(), "rb"));
-    if (!input)
-        return {LzssFileStatus::OpenFailed, errno};
-    OutputFile output;
-    if (!openOutputFile(output, outputName))
-        return {LzssFileStatus::CreateFailed, output.errorCode};
-    try {
-        const LzssDecodeModel model = lzssDecodeModel(params);
+    return lzssRunFile(inputName, outputName, [&](std::FILE *input, OutputFile &output) {
+        const LzssDecodeModel model = lzssDecodeModel(settings);
         LzssWindow window;
         window.bytes.resize(static_cast<size_t>(model.size) + kFileWindow);
         LzssFileFlush growth{output, static_cast<size_t>(model.size)};
-        const int readError = lzssDecodeStream(model, input.get(), window, growth);
-        if (readError != 0)
-            return {LzssFileStatus::ReadFailed, readError};
-        writeOutputBytes(output, window.bytes.data(), window.used);
-    } catch (const std::bad_alloc &) {
-        return {LzssFileStatus::OutOfMemory, ENOMEM};
-    }
-    if (!commitOutputFile(output))
-        return {LzssFileStatus::CreateFailed, output.errorCode};
-    return {};
+        const int readError = lzssDecodeStream(model, input, window, growth);
+        if (readError == 0)
+            writeOutputBytes(output, window.bytes.data(), window.used);
+        return readError;
+    });
 }
 
-std::vector<uint8_t> lzssDecodeBuffer(const LzssParams &params, const uint8_t *stream,
+std::vector<uint8_t> lzssDecodeBuffer(const LzssSettings &settings, const uint8_t *stream,
                                       size_t length) {
     if (stream == nullptr || length == 0)
         return {};
-    const LzssDecodeModel model = lzssDecodeModel(params);
+    const LzssDecodeModel model = lzssDecodeModel(settings);
     LzssDecodeState state;
     state.writePosition = model.size - model.maxLen;
     LzssWindow window;

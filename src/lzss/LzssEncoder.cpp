@@ -1,5 +1,6 @@
 #include "common/OutputFile.hpp"
 #include "lzss/Lzss.hpp"
+#include "lzss/LzssFile.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <new>
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <x86intrin.h>
@@ -53,7 +52,7 @@ struct LzssMatch {
 
 // Where the window stands: s is the slot of the oldest byte, r that of the next byte to
 // encode; both count down.
-struct LzssCursor {
+struct LzssEncodeCursor {
     uint32_t s;
     uint32_t r;
 };
@@ -337,8 +336,8 @@ struct LzssWalkCounts {
     }
     // r sorts after `last` as the walk found: by bytes 1 to 8, or by the rest when those
     // agreed.
-    const uint32_t after = lzssPickIfDifferent(last, tailNode, keyHead > lzssKeyWord(window, last, 1),
-                                               tailGreater);
+    const uint32_t after =
+        lzssPickIfDifferent(last, tailNode, keyHead > lzssKeyWord(window, last, 1), tailGreater);
     nodes[last].child[after] = static_cast<uint16_t>(r);
     parents[r] = static_cast<uint16_t>(last);
     return {8 - bestScore, matchSlot};
@@ -395,7 +394,8 @@ struct LzssWalkCounts {
 // first F - 1 bytes; if their last bytes agree too and q is still in the tree, a descent
 // would end at q and replace it, as all keys in a tree differ. Takes that shortcut and
 // returns true, or returns false for a full insertion.
-[[gnu::always_inline]] inline bool lzssContinueRun(const LzssTree &tree, uint32_t r, LzssMatch &match) {
+[[gnu::always_inline]] inline bool lzssContinueRun(const LzssTree &tree, uint32_t r,
+                                                   LzssMatch &match) {
     const uint32_t follower = (match.slot - 1) & (tree.size - 1);
     const ptrdiff_t lastKeyByte = tree.maxLen - 1;
     if (tree.parents[follower] == tree.nil ||
@@ -410,7 +410,7 @@ struct LzssWalkCounts {
 // One step of the window: the oldest byte's position leaves the tree, the new byte takes
 // its place and the next position to encode enters the tree.
 template <int32_t kSteps>
-[[gnu::always_inline]] inline void lzssSlideStep(const LzssTree &tree, LzssCursor &cursor,
+[[gnu::always_inline]] inline void lzssSlideStep(const LzssTree &tree, LzssEncodeCursor &cursor,
                                                  uint8_t byte, LzssMatch &match,
                                                  LzssWalkCounts &walks) {
     const uint32_t wrap = tree.size - 1;
@@ -427,7 +427,7 @@ template <int32_t kSteps>
 
 // Moves the window on by `count` > 0 new bytes and returns the last position's match.
 template <int32_t kSteps>
-[[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssCursor &cursor,
+[[gnu::always_inline]] inline LzssMatch lzssSlide(const LzssTree tree, LzssEncodeCursor &cursor,
                                                   const uint8_t *bytes, size_t count,
                                                   LzssMatch match, LzssWalkCounts &walks) {
     size_t i = 0;
@@ -464,19 +464,19 @@ inline void lzssChooseDepth(LzssDepth &depth) {
 
 // Adds a match, or the literal at slot r when the match is too short; returns the
 // number of bytes the item covers.
-int32_t lzssAppendItem(LzssGroup &group, const LzssTree &tree, const LzssParams &params,
+int32_t lzssAppendItem(LzssGroup &group, const LzssTree &tree, const LzssSettings &settings,
                        LzssMatch match, uint32_t r) {
     group.mask <<= 1;
-    if (match.length <= params.threshold) {
+    if (match.length <= settings.threshold) {
         group.bytes[0] |= static_cast<uint8_t>(group.mask >> 1);
         group.bytes[group.length++] = tree.window[r];
         return 1;
     }
     const int32_t position = static_cast<int32_t>(tree.size - 1 - match.slot);
-    const int32_t high = (position >> (params.positionBits - 8)) & params.positionHighMask;
+    const int32_t high = (position >> (settings.positionBits - 8)) & settings.positionHighMask;
     group.bytes[group.length++] = static_cast<uint8_t>(position & 0xFF);
     group.bytes[group.length++] =
-        static_cast<uint8_t>(high | (match.length - params.threshold - 1));
+        static_cast<uint8_t>(high | (match.length - settings.threshold - 1));
     return match.length;
 }
 
@@ -496,20 +496,18 @@ void lzssFlushGroup(LzssGroup &group, LzssGroupBlock &block, Sink &sink, int64_t
 // One encoding run from any byte source into any sink.
 // N is known at compile time, so the tree's sizes and nil are constants in the code.
 template <int32_t kPositionBits, typename Source, typename Sink>
-void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
+LzssStats lzssEncodeRun(const LzssSettings &settings, Source &source, Sink &sink) {
     constexpr int32_t n = 1 << kPositionBits;
     // Steps an insertion takes before it tests for the end of its walk, at the lowest
     // depth level: about the depth of a tree of N / 256 random keys.
     constexpr int32_t kSteps = kPositionBits - 6;
-    const int32_t f = params.maxLen;
-    params.bytesRead = 0;
-    params.bytesWritten = 0;
+    const int32_t f = settings.maxLen;
     // Below slot 0 lie a copy of the window, whose top F - 1 bytes keys near slot 0 read,
     // and the compare slack.
     const int32_t below = n + kCompareSlack;
     // The tree's nil is 2N, a power of two above the roots, whose key lies in the window's
     // spare upper half.
-    std::vector<uint8_t> windowBytes(static_cast<size_t>(below + 2 * n), params.fillByte);
+    std::vector<uint8_t> windowBytes(static_cast<size_t>(below + 2 * n), settings.fillByte);
     const uint16_t nil = static_cast<uint16_t>(2 * n);
     std::vector<LzssNode> nodes(static_cast<size_t>(2 * n + 1), LzssNode{{nil, nil}});
     std::vector<uint16_t> parents(static_cast<size_t>(2 * n + 1), nil);
@@ -522,7 +520,7 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
                         static_cast<uint32_t>(n + 257)};
     const uint32_t wrap = tree.size - 1;
 
-    LzssCursor cursor{wrap, static_cast<uint32_t>(f - 1)};
+    LzssEncodeCursor cursor{wrap, static_cast<uint32_t>(f - 1)};
     int32_t len = 0;
     for (const uint8_t *bytes; len < f;) {
         const size_t got = source.take(bytes, static_cast<size_t>(f - len));
@@ -534,7 +532,7 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     int64_t bytesRead = len;
     int64_t bytesWritten = 0;
     if (len == 0)
-        return;
+        return {};
     LzssDepth depth;
     LzssMatch match{0, wrap};
     for (uint32_t i = 1; i <= static_cast<uint32_t>(f); ++i)
@@ -561,7 +559,7 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     };
     while (len > 0) {
         match.length = std::min(match.length, len);
-        const int32_t last = lzssAppendItem(group, tree, params, match, cursor.r);
+        const int32_t last = lzssAppendItem(group, tree, settings, match, cursor.r);
         match.length = last;
         if (group.mask > 0xFF)
             lzssFlushGroup(group, block, sink, bytesWritten);
@@ -593,62 +591,44 @@ void lzssEncodeRun(LzssParams &params, Source &source, Sink &sink) {
     if (group.length > 1)
         lzssFlushGroup(group, block, sink, bytesWritten);
     lzssEmptyBlock(block, sink);
-    params.matchLength = match.length;
-    params.matchPosition = n - 1 - static_cast<int32_t>(match.slot);
-    params.bytesRead = clampCount(bytesRead);
-    params.bytesWritten = clampCount(bytesWritten);
+    return {clampCount(bytesRead), clampCount(bytesWritten)};
 }
 
 template <typename Source, typename Sink>
-void lzssEncode(LzssParams &params, Source &source, Sink &sink) {
-    // Re-deriving is a no-op for a record set up by lzssSetParams and keeps the widths
-    // consistent with N and the threshold for any other.
-    lzssSetParams(params, params.threshold, params.dictionarySize);
-    switch (params.positionBits) {
+LzssStats lzssEncode(const LzssSettings &settings, Source &source, Sink &sink) {
+    const LzssSettings model = lzssMakeSettings(settings.threshold, settings.dictionarySize);
+    switch (model.positionBits) {
     case 9:
-        return lzssEncodeRun<9>(params, source, sink);
+        return lzssEncodeRun<9>(model, source, sink);
     case 10:
-        return lzssEncodeRun<10>(params, source, sink);
+        return lzssEncodeRun<10>(model, source, sink);
     case 11:
-        return lzssEncodeRun<11>(params, source, sink);
+        return lzssEncodeRun<11>(model, source, sink);
     default:
-        return lzssEncodeRun<12>(params, source, sink);
+        return lzssEncodeRun<12>(model, source, sink);
     }
 }
-
-struct LzssFileCloser {
-    void operator()(std::FILE *stream) const { std::fclose(stream); }
-};
 
 } // namespace
 
-LzssFileResult lzssEncodeFile(LzssParams &params, const std::string &inputName,
+LzssFileResult lzssEncodeFile(const LzssSettings &settings, const std::string &inputName,
                               const std::string &outputName) {
-    params.bytesRead = 0;
-    params.bytesWritten = 0;
-    std::unique_ptr<std::FILE, LzssFileCloser> input(std::fopen(inputName.c_str(), "rb"));
-    if (!input)
-        return {LzssFileStatus::OpenFailed, errno};
-    OutputFile output;
-    if (!openOutputFile(output, outputName))
-        return {LzssFileStatus::CreateFailed, output.errorCode};
-    try {
-        LzssFileSource source{input.get()};
-        LzssFileSink sink{output};
-        lzssEncode(params, source, sink);
-        if (source.errorCode != 0)
-            return {LzssFileStatus::ReadFailed, source.errorCode};
-    } catch (const std::bad_alloc &) {
-        return {LzssFileStatus::OutOfMemory, ENOMEM};
-    }
-    if (!commitOutputFile(output))
-        return {LzssFileStatus::CreateFailed, output.errorCode};
-    if (params.bytesRead == 0)
-        return {LzssFileStatus::EmptyInput, 0};
-    return {};
+    LzssStats stats;
+    LzssFileResult result =
+        lzssRunFile(inputName, outputName, [&](std::FILE *input, OutputFile &output) {
+            LzssFileSource source{input};
+            LzssFileSink sink{output};
+            stats = lzssEncode(settings, source, sink);
+            return source.errorCode;
+        });
+    result.stats = stats;
+    if (result.status == LzssFileStatus::Ok && stats.bytesRead == 0)
+        result.status = LzssFileStatus::EmptyInput;
+    return result;
 }
 
-std::vector<uint8_t> lzssEncodeBuffer(LzssParams &params, const uint8_t *source, size_t length) {
+std::vector<uint8_t> lzssEncodeBuffer(const LzssSettings &settings, const uint8_t *source,
+                                      size_t length, LzssStats *stats) {
     std::vector<uint8_t> stream;
     if (source == nullptr)
         length = 0;
@@ -657,6 +637,8 @@ std::vector<uint8_t> lzssEncodeBuffer(LzssParams &params, const uint8_t *source,
         stream.reserve(length + length / 8 + 1);
     LzssMemorySource input{source, source + length};
     LzssBufferSink sink{stream};
-    lzssEncode(params, input, sink);
+    const LzssStats run = lzssEncode(settings, input, sink);
+    if (stats != nullptr)
+        *stats = run;
     return stream;
 }

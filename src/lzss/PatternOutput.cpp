@@ -8,13 +8,12 @@
 namespace {
 
 CodecTrial encodeTrial(const uint8_t *data, size_t length, int32_t dictSize, int32_t threshold) {
-    LzssParams params;
-    lzssSetParams(params, threshold, dictSize);
+    LzssStats stats;
     CodecTrial trial;
     trial.dictSize = dictSize;
     trial.threshold = threshold;
-    trial.bytes = lzssEncodeBuffer(params, data, length);
-    trial.compressedSize = params.bytesWritten;
+    trial.bytes = lzssEncodeBuffer(lzssMakeSettings(threshold, dictSize), data, length, &stats);
+    trial.compressedSize = stats.bytesWritten;
     return trial;
 }
 

@@ -1,6 +1,8 @@
 // The assembly file written beside compressed pattern data: both source forms
 // line by line, the label stem, the writer, and a real m68k assembly run.
 #include "codegen/CodeFile.hpp"
+#include "common/JobError.hpp"
+#include "common/OutputFile.hpp"
 
 #include "common/ShellCommands.hpp"
 
@@ -303,13 +305,22 @@ TEST(CodeFileLabelStem, EmptyStemBecomesAnUnderscore) {
 
 // ---------------------------------------------------------------------------
 
+// The message of the failure that ends the job, or "" when the file was written.
+std::string codeFileFailure(const fs::path &name, CodeForm form) {
+    try {
+        writeCodeFile(name.string(), form, titleValues(4096, 2));
+    } catch (const JobError &error) {
+        return error.message;
+    }
+    return {};
+}
+
 TEST(CodeFileWrite, WritesTheRenderedText) {
     ScratchDir dir;
     ASSERT_FALSE(dir.path.empty());
     fs::path name = dir.path / "title.asm";
     CodeFileValues values = titleValues(2048, 2);
-    int errorCode = 0;
-    ASSERT_TRUE(writeCodeFile(name.string(), CodeForm::Wla, values, errorCode));
+    writeCodeFile(name.string(), CodeForm::Wla, values);
     EXPECT_EQ(readFile(name), renderCodeFile(CodeForm::Wla, values));
 }
 
@@ -319,8 +330,7 @@ TEST(CodeFileWrite, ReplacesAnOlderFile) {
     fs::path name = dir.path / "title.s";
     writeFile(name, std::string(5000, 'x'));
     CodeFileValues values = titleValues(4096, 2);
-    int errorCode = 0;
-    ASSERT_TRUE(writeCodeFile(name.string(), CodeForm::Gnu, values, errorCode));
+    writeCodeFile(name.string(), CodeForm::Gnu, values);
     EXPECT_EQ(readFile(name), renderCodeFile(CodeForm::Gnu, values));
 }
 
@@ -328,8 +338,7 @@ TEST(CodeFileWrite, NoFormStillCreatesAnEmptyFile) {
     ScratchDir dir;
     ASSERT_FALSE(dir.path.empty());
     fs::path name = dir.path / "title.asm";
-    int errorCode = 0;
-    ASSERT_TRUE(writeCodeFile(name.string(), CodeForm::None, titleValues(4096, 2), errorCode));
+    writeCodeFile(name.string(), CodeForm::None, titleValues(4096, 2));
     ASSERT_TRUE(fs::exists(name));
     EXPECT_EQ(fs::file_size(name), 0u);
 }
@@ -338,9 +347,7 @@ TEST(CodeFileWrite, MissingDirectoryFailsWithoutLeftovers) {
     ScratchDir dir;
     ASSERT_FALSE(dir.path.empty());
     fs::path name = dir.path / "missing" / "title.asm";
-    int errorCode = 0;
-    EXPECT_FALSE(writeCodeFile(name.string(), CodeForm::Wla, titleValues(4096, 2), errorCode));
-    EXPECT_EQ(errorCode, ENOENT);
+    EXPECT_EQ(codeFileFailure(name, CodeForm::Wla), createFileError(name.string(), ENOENT));
     EXPECT_TRUE(fs::is_empty(dir.path));
 }
 
@@ -349,9 +356,7 @@ TEST(CodeFileWrite, DirectoryInTheWayFails) {
     ASSERT_FALSE(dir.path.empty());
     fs::path name = dir.path / "title.s";
     fs::create_directory(name);
-    int errorCode = 0;
-    EXPECT_FALSE(writeCodeFile(name.string(), CodeForm::Gnu, titleValues(4096, 2), errorCode));
-    EXPECT_NE(errorCode, 0);
+    EXPECT_NE(codeFileFailure(name, CodeForm::Gnu), "");
     EXPECT_TRUE(fs::is_directory(name));
     EXPECT_TRUE(fs::is_empty(name));
 }
@@ -377,9 +382,7 @@ TEST(CodeFileAssembly, GnuFormAssemblesWithItsDataBetweenTheLabels) {
         std::string("..") + '\\' + ".." + '\\' + "decoder" + '\\' + "smd" + '\\' + "lzss_decode.s";
     writeFile(dir.path / decoderName, ".globl lzss_decode_vram\nlzss_decode_vram:\nrts\n");
 
-    int errorCode = 0;
-    ASSERT_TRUE(writeCodeFile((dir.path / "title.s").string(), CodeForm::Gnu, titleValues(1024, 3),
-                              errorCode));
+    writeCodeFile((dir.path / "title.s").string(), CodeForm::Gnu, titleValues(1024, 3));
 
     const std::string inDir = "cd " + quoted(dir.path.string()) + " && ";
     // The data has an odd size: the routine must still start on an even address.

@@ -654,10 +654,10 @@ const std::string kTitlePicture = std::string(MORVIK_SOURCE_DIR) + "/examples/ti
 // A stream of `items` items that exercises the model's corners: matches that
 // overlap their own output, that read positions never written, that start at
 // the write position, and that cross the end of the ring.
-std::vector<uint8_t> modelStream(const LzssParams &params, int items, std::mt19937 &random) {
-    const int32_t n = params.dictionarySize;
-    const int32_t lenBits = 16 - params.positionBits;
-    int32_t r = n - params.maxLen;
+std::vector<uint8_t> modelStream(const LzssSettings &lzss, int items, std::mt19937 &random) {
+    const int32_t n = lzss.dictionarySize;
+    const int32_t lenBits = 16 - lzss.positionBits;
+    int32_t r = n - lzss.maxLen;
     std::vector<uint8_t> stream;
     size_t flagAt = 0;
     for (int item = 0; item < items; ++item) {
@@ -690,7 +690,7 @@ std::vector<uint8_t> modelStream(const LzssParams &params, int items, std::mt199
         const int32_t lengthCode = static_cast<int32_t>(random() % (1u << lenBits));
         stream.push_back(static_cast<uint8_t>(position & 0xFF));
         stream.push_back(static_cast<uint8_t>(((position >> 8) << lenBits) | lengthCode));
-        r = (r + lengthCode + params.threshold + 1) & (n - 1);
+        r = (r + lengthCode + lzss.threshold + 1) & (n - 1);
     }
     return stream;
 }
@@ -796,9 +796,8 @@ TEST(M68kDecoder, SearchedSettingsDecodeInTheProjectLayout) {
     for (int32_t dictSize : {512, 1024, 2048, 4096}) {
         std::printf("[ measure  ] -dict %4d:", dictSize);
         for (int32_t threshold : {2, 3, 4}) {
-            LzssParams params;
-            lzssSetParams(params, threshold, dictSize);
-            const size_t size = lzssEncodeBuffer(params, pattern.data(), pattern.size()).size();
+            const LzssSettings lzss = lzssMakeSettings(threshold, dictSize);
+            const size_t size = lzssEncodeBuffer(lzss, pattern.data(), pattern.size()).size();
             std::printf("  -threshold %d: %zu bytes", threshold, size);
         }
         std::printf("\n");
@@ -889,9 +888,8 @@ TEST(M68kDecoder, ModelStreamsMatchTheReferenceDecoder) {
     for (const Setting &setting : settings) {
         SCOPED_TRACE("-dict " + std::to_string(setting.dictSize) + " -threshold " +
                      std::to_string(setting.threshold));
-        LzssParams params;
-        lzssSetParams(params, setting.threshold, setting.dictSize);
-        ASSERT_EQ(params.threshold, setting.threshold);
+        const LzssSettings lzss = lzssMakeSettings(setting.threshold, setting.dictSize);
+        ASSERT_EQ(lzss.threshold, setting.threshold);
         TempDir dir;
         ASSERT_FALSE(dir.path.empty());
         writeFileBytes(dir.file("data.lzs"), {});
@@ -905,17 +903,17 @@ TEST(M68kDecoder, ModelStreamsMatchTheReferenceDecoder) {
         const uint32_t entry = program.symbols.at("lzss_decode_vram").address;
 
         // Items enough for about `bytes` bytes of output, at least `fewest`.
-        const auto itemsFor = [&params](int bytes, int fewest) {
-            const int averageMatch = params.threshold + 1 + (params.maxLen - params.threshold) / 2;
+        const auto itemsFor = [&lzss](int bytes, int fewest) {
+            const int averageMatch = lzss.threshold + 1 + (lzss.maxLen - lzss.threshold) / 2;
             return std::clamp(bytes * 3 / (2 * averageMatch + 1), fewest, 400);
         };
         std::vector<std::vector<uint8_t>> streams;
         // At least one whole group and the start of the next.
-        const std::vector<uint8_t> cutStream = modelStream(params, itemsFor(600, 9), random);
+        const std::vector<uint8_t> cutStream = modelStream(lzss, itemsFor(600, 9), random);
         for (size_t length = 0; length <= cutStream.size(); ++length)
             streams.emplace_back(cutStream.begin(), cutStream.begin() + static_cast<long>(length));
         for (int i = 0; i < 4; ++i)
-            streams.push_back(modelStream(params, itemsFor(6000, 4), random));
+            streams.push_back(modelStream(lzss, itemsFor(6000, 4), random));
         std::vector<uint8_t> noise(2000);
         for (uint8_t &byte : noise)
             byte = static_cast<uint8_t>(random());
@@ -939,7 +937,7 @@ TEST(M68kDecoder, ModelStreamsMatchTheReferenceDecoder) {
             ASSERT_TRUE(callRoutine(*console, entry, after, error)) << error;
             expectCleanCall(*console, before, after, true);
             expectWordsSpell(console->dataWords,
-                             lzssDecodeBuffer(params, stream.data(), stream.size()));
+                             lzssDecodeBuffer(lzss, stream.data(), stream.size()));
             if (HasFailure())
                 return;
         }

@@ -331,16 +331,15 @@ std::vector<uint8_t> widenRows(const std::vector<uint8_t> &patterns, int32_t pla
 
 // A code file in the form morvik writes, for a stream of plain bytes sent as they are.
 std::string plainCodeFile(int32_t dictSize, int32_t threshold, const std::string &stem) {
-    LzssParams params;
-    lzssSetParams(params, threshold, dictSize);
+    const LzssSettings lzss = lzssMakeSettings(threshold, dictSize);
     char mask[16];
-    std::snprintf(mask, sizeof mask, "$%02x", static_cast<unsigned>(params.lenMask));
+    std::snprintf(mask, sizeof mask, "$%02x", static_cast<unsigned>(lzss.lenMask));
     std::string text;
-    text += ".DEFINE LZSS_DICTIONARY_SIZE " + std::to_string(params.dictionarySize) + "\n";
-    text += ".DEFINE LZSS_THRESHOLD " + std::to_string(params.threshold) + "\n";
-    text += ".DEFINE LZSS_LEN_BITS " + std::to_string(16 - params.positionBits) + "\n";
+    text += ".DEFINE LZSS_DICTIONARY_SIZE " + std::to_string(lzss.dictionarySize) + "\n";
+    text += ".DEFINE LZSS_THRESHOLD " + std::to_string(lzss.threshold) + "\n";
+    text += ".DEFINE LZSS_LEN_BITS " + std::to_string(16 - lzss.positionBits) + "\n";
     text += ".DEFINE LZSS_LEN_MASK " + std::string(mask) + "\n";
-    text += ".DEFINE LZSS_MAX_LEN " + std::to_string(params.maxLen) + "\n";
+    text += ".DEFINE LZSS_MAX_LEN " + std::to_string(lzss.maxLen) + "\n";
     text += ".DEFINE LZSS_PLANES_USED 1\n.DEFINE LZSS_FORMAT_PLANES 1\n\n";
     text += stem + "_pattern:\n.incbin \"" + stem + ".lzs\"\n" + stem + "_pattern_end:\n\n";
     text += stem + "_pattern_decode:\nld ix," + stem + "_pattern\n";
@@ -357,7 +356,7 @@ struct StreamShape {
     int longestMatch = 0;
 };
 
-StreamShape streamShape(const std::vector<uint8_t> &stream, const LzssParams &params) {
+StreamShape streamShape(const std::vector<uint8_t> &stream, const LzssSettings &lzss) {
     StreamShape shape;
     size_t at = 0;
     while (at < stream.size()) {
@@ -372,8 +371,8 @@ StreamShape streamShape(const std::vector<uint8_t> &stream, const LzssParams &pa
                 if (at + 2 > stream.size())
                     return shape;
                 shape.matches.push_back(at);
-                shape.longestMatch = std::max(
-                    shape.longestMatch, (stream[at + 1] & params.lenMask) + params.threshold + 1);
+                shape.longestMatch = std::max(shape.longestMatch,
+                                              (stream[at + 1] & lzss.lenMask) + lzss.threshold + 1);
                 at += 2;
             }
             ++shape.lastGroupItems;
@@ -661,19 +660,17 @@ TEST_F(Z80DecoderTest, PlainData) {
             const DecodeResult result = packAndDecode(data, dictSize, threshold);
             checkRun(result, name + " " + settingsName(dictSize, threshold));
             if (name == "zeros" && threshold > 100) {
-                LzssParams params;
-                lzssSetParams(params, threshold, dictSize);
-                EXPECT_EQ(streamShape(result.stream, params).longestMatch, params.maxLen);
+                const LzssSettings lzss = lzssMakeSettings(threshold, dictSize);
+                EXPECT_EQ(streamShape(result.stream, lzss).longestMatch, lzss.maxLen);
             }
         }
 }
 
 TEST_F(Z80DecoderTest, StreamsEndingAnywhere) {
     const std::vector<uint8_t> data = mixedBytes(3000, 9);
-    LzssParams params;
-    lzssSetParams(params, 2, 1024);
-    const std::vector<uint8_t> stream = lzssEncodeBuffer(params, data.data(), data.size());
-    const StreamShape shape = streamShape(stream, params);
+    const LzssSettings lzss = lzssMakeSettings(2, 1024);
+    const std::vector<uint8_t> stream = lzssEncodeBuffer(lzss, data.data(), data.size());
+    const StreamShape shape = streamShape(stream, lzss);
     ASSERT_GT(stream.size(), 600u);
     ASSERT_GT(shape.matches.size(), 3u);
     ASSERT_GT(shape.literals.size(), 3u);
@@ -690,7 +687,7 @@ TEST_F(Z80DecoderTest, StreamsEndingAnywhere) {
     }
     for (size_t cut : cuts) {
         const std::vector<uint8_t> part(stream.begin(), stream.begin() + static_cast<long>(cut));
-        const std::vector<uint8_t> expected = lzssDecodeBuffer(params, part.data(), part.size());
+        const std::vector<uint8_t> expected = lzssDecodeBuffer(lzss, part.data(), part.size());
         const DecodeResult result = decodeStream(part, 1024, 2, expected);
         checkRun(result, "cut at " + std::to_string(cut));
     }
@@ -700,10 +697,9 @@ TEST_F(Z80DecoderTest, LastGroupPartial) {
     // 3 literals: a flag byte and a group of three items.
     for (size_t count : {size_t{3}, size_t{10}, size_t{21}}) {
         const std::vector<uint8_t> data = randomBytes(count, static_cast<uint32_t>(count));
-        LzssParams params;
-        lzssSetParams(params, 2, 512);
-        const std::vector<uint8_t> stream = lzssEncodeBuffer(params, data.data(), data.size());
-        const StreamShape shape = streamShape(stream, params);
+        const LzssSettings lzss = lzssMakeSettings(2, 512);
+        const std::vector<uint8_t> stream = lzssEncodeBuffer(lzss, data.data(), data.size());
+        const StreamShape shape = streamShape(stream, lzss);
         EXPECT_EQ(shape.lastGroupItems, static_cast<int>(count % 8));
         checkRun(decodeStream(stream, 512, 2, data), std::to_string(count) + " literals");
     }
@@ -712,9 +708,8 @@ TEST_F(Z80DecoderTest, LastGroupPartial) {
 TEST_F(Z80DecoderTest, EachCallStartsAfresh) {
     // The ring buffer is zeroed at every call: a second call gives the same bytes.
     const std::vector<uint8_t> data = mixedBytes(2500, 11);
-    LzssParams params;
-    lzssSetParams(params, 3, 2048);
-    const std::vector<uint8_t> stream = lzssEncodeBuffer(params, data.data(), data.size());
+    const LzssSettings lzss = lzssMakeSettings(3, 2048);
+    const std::vector<uint8_t> stream = lzssEncodeBuffer(lzss, data.data(), data.size());
     checkRun(decodeStream(stream, 2048, 3, data, 2), "two calls");
 }
 

@@ -281,9 +281,7 @@ std::string checkPackedPatterns(const JobRequest &request, const RunOutcome &run
     const RunOutcome plain = runJob(plainOptions, input);
     if (plain.status != 0)
         return "the run without -pack failed:\n" + plain.output;
-    LzssParams params;
-    lzssSetParams(params, threshold, dictSize);
-    if (lzssDecodeBuffer(params, stream.data(), stream.size()) !=
+    if (lzssDecodeBuffer(lzssMakeSettings(threshold, dictSize), stream.data(), stream.size()) !=
         readBytes(folder + "/" + kStem + ".pat"))
         return "the .lzs does not decode to the .pat (dict " + number(dictSize) + ", threshold " +
                number(threshold) + ")";

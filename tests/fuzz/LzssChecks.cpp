@@ -1,8 +1,8 @@
 // The LZSS checks: decoding arbitrary streams and encoding arbitrary data.
 #include "fuzz/FuzzChecks.hpp"
 
-#include "lzss/Lzss.hpp"
 #include "fuzz/ReferenceCodec.hpp"
+#include "lzss/Lzss.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -25,9 +25,7 @@ struct CodecChoice {
 int32_t largestThreshold(int32_t dictSize, int32_t longestMatch) {
     int32_t threshold = 0;
     while (lzssThresholdValid(threshold + 1, dictSize)) {
-        LzssParams params;
-        lzssSetParams(params, threshold + 1, dictSize);
-        if (params.maxLen > longestMatch)
+        if (lzssMakeSettings(threshold + 1, dictSize).maxLen > longestMatch)
             break;
         ++threshold;
     }
@@ -46,10 +44,8 @@ CodecChoice codecChoice(uint8_t byte, int32_t longestMatch) {
     return choice;
 }
 
-LzssParams paramsFor(const CodecChoice &choice) {
-    LzssParams params;
-    lzssSetParams(params, choice.threshold, choice.dictSize);
-    return params;
+LzssSettings settingsFor(const CodecChoice &choice) {
+    return lzssMakeSettings(choice.threshold, choice.dictSize);
 }
 
 std::string describe(const CodecChoice &choice) {
@@ -63,12 +59,12 @@ std::string checkLzssDecode(const uint8_t *data, size_t size) {
     if (size == 0)
         return {};
     const CodecChoice choice = codecChoice(data[0], INT32_MAX);
-    const LzssParams params = paramsFor(choice);
+    const LzssSettings settings = settingsFor(choice);
     const uint8_t *stream = data + 1;
     const size_t length = size - 1;
-    std::vector<uint8_t> decoded = lzssDecodeBuffer(params, stream, length);
+    std::vector<uint8_t> decoded = lzssDecodeBuffer(settings, stream, length);
     // Each item takes at least one stream byte and yields at most maxLen bytes.
-    if (decoded.size() > length * static_cast<size_t>(params.maxLen))
+    if (decoded.size() > length * static_cast<size_t>(settings.maxLen))
         return "decoded " + std::to_string(decoded.size()) + " bytes from " +
                std::to_string(length) + describe(choice);
     if (decoded != referenceDecode(stream, length, choice.dictSize, choice.threshold))
@@ -80,17 +76,18 @@ std::string checkLzssRoundTrip(const uint8_t *data, size_t size) {
     if (size == 0)
         return {};
     const CodecChoice choice = codecChoice(data[0], kLongestEncoderMatch);
-    LzssParams params = paramsFor(choice);
+    const LzssSettings settings = settingsFor(choice);
     const uint8_t *source = data + 1;
     const size_t length = size - 1;
-    std::vector<uint8_t> stream = lzssEncodeBuffer(params, source, length);
-    if (static_cast<size_t>(params.bytesWritten) != stream.size())
-        return "bytesWritten " + std::to_string(params.bytesWritten) + " for a stream of " +
+    LzssStats stats;
+    std::vector<uint8_t> stream = lzssEncodeBuffer(settings, source, length, &stats);
+    if (static_cast<size_t>(stats.bytesWritten) != stream.size())
+        return "bytesWritten " + std::to_string(stats.bytesWritten) + " for a stream of " +
                std::to_string(stream.size()) + describe(choice);
     if (stream != referenceEncode(source, length, choice.dictSize, choice.threshold))
         return "encoder differs from the reference encoder" + describe(choice);
-    const LzssParams decodeParams = paramsFor(choice);
-    std::vector<uint8_t> decoded = lzssDecodeBuffer(decodeParams, stream.data(), stream.size());
+    std::vector<uint8_t> decoded =
+        lzssDecodeBuffer(settingsFor(choice), stream.data(), stream.size());
     if (decoded != std::vector<uint8_t>(source, source + length))
         return "round trip changed " + std::to_string(length) + " bytes" + describe(choice);
     return {};

@@ -20,7 +20,7 @@ class LzssFile : public ::testing::Test {
         std::string pattern = (fs::temp_directory_path() / "lzss-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir = pattern;
-        lzssSetParams(params, 2, 4096);
+        settings = lzssMakeSettings(2, 4096);
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -40,7 +40,7 @@ class LzssFile : public ::testing::Test {
     }
 
     fs::path dir;
-    LzssParams params;
+    LzssSettings settings;
 };
 
 // Several input blocks and output windows long, half noise, half repeats.
@@ -55,12 +55,13 @@ Bytes longInput() {
 TEST_F(LzssFile, RoundTripMatchesTheBufferCodec) {
     const Bytes data = longInput();
     write("in", data);
-    EXPECT_EQ(lzssEncodeFile(params, path("in"), path("in.lzs")).status, LzssFileStatus::Ok);
+    const LzssFileResult encoded = lzssEncodeFile(settings, path("in"), path("in.lzs"));
+    EXPECT_EQ(encoded.status, LzssFileStatus::Ok);
     const Bytes stream = read("in.lzs");
     EXPECT_EQ(stream, lzssTestEncode(data));
-    EXPECT_EQ(params.bytesRead, static_cast<int32_t>(data.size()));
-    EXPECT_EQ(params.bytesWritten, static_cast<int32_t>(stream.size()));
-    EXPECT_EQ(lzssDecodeFile(params, path("in.lzs"), path("out")).status, LzssFileStatus::Ok);
+    EXPECT_EQ(encoded.stats.bytesRead, static_cast<int32_t>(data.size()));
+    EXPECT_EQ(encoded.stats.bytesWritten, static_cast<int32_t>(stream.size()));
+    EXPECT_EQ(lzssDecodeFile(settings, path("in.lzs"), path("out")).status, LzssFileStatus::Ok);
     EXPECT_EQ(read("out"), data);
     EXPECT_EQ(entries(), 3u); // no temporary file left behind
 }
@@ -72,19 +73,18 @@ TEST_F(LzssFile, DecodingArbitraryBytesMatchesTheBufferDecoder) {
     for (uint8_t &byte : stream)
         byte = static_cast<uint8_t>(rng());
     write("noise", stream);
-    lzssSetParams(params, 3, 1024);
-    EXPECT_EQ(lzssDecodeFile(params, path("noise"), path("out")).status, LzssFileStatus::Ok);
-    EXPECT_EQ(read("out"), lzssDecodeBuffer(params, stream.data(), stream.size()));
+    settings = lzssMakeSettings(3, 1024);
+    EXPECT_EQ(lzssDecodeFile(settings, path("noise"), path("out")).status, LzssFileStatus::Ok);
+    EXPECT_EQ(read("out"), lzssDecodeBuffer(settings, stream.data(), stream.size()));
 }
 
 TEST_F(LzssFile, EmptyInputGivesEmptyOutput) {
     write("empty", {});
-    params.bytesRead = params.bytesWritten = 5;
-    EXPECT_EQ(lzssEncodeFile(params, path("empty"), path("e.lzs")).status,
-              LzssFileStatus::EmptyInput);
-    EXPECT_EQ(params.bytesRead, 0);
-    EXPECT_EQ(params.bytesWritten, 0);
-    EXPECT_EQ(lzssDecodeFile(params, path("e.lzs"), path("e.bin")).status, LzssFileStatus::Ok);
+    const LzssFileResult encoded = lzssEncodeFile(settings, path("empty"), path("e.lzs"));
+    EXPECT_EQ(encoded.status, LzssFileStatus::EmptyInput);
+    EXPECT_EQ(encoded.stats.bytesRead, 0);
+    EXPECT_EQ(encoded.stats.bytesWritten, 0);
+    EXPECT_EQ(lzssDecodeFile(settings, path("e.lzs"), path("e.bin")).status, LzssFileStatus::Ok);
     EXPECT_EQ(fs::file_size(path("e.lzs")), 0u);
     EXPECT_EQ(fs::file_size(path("e.bin")), 0u);
 }
@@ -93,13 +93,13 @@ TEST_F(LzssFile, FailuresAreReportedAndLeaveNoOutput) {
     write("in", {1, 2, 3});
     fs::create_directory(path("sub"));
     for (auto run : {lzssEncodeFile, lzssDecodeFile}) {
-        const LzssFileResult missing = run(params, path("missing"), path("out"));
+        const LzssFileResult missing = run(settings, path("missing"), path("out"));
         EXPECT_EQ(missing.status, LzssFileStatus::OpenFailed);
         EXPECT_EQ(missing.errorCode, ENOENT);
-        const LzssFileResult noDir = run(params, path("in"), path("no/such/out"));
+        const LzssFileResult noDir = run(settings, path("in"), path("no/such/out"));
         EXPECT_EQ(noDir.status, LzssFileStatus::CreateFailed);
         EXPECT_EQ(noDir.errorCode, ENOENT);
-        const LzssFileResult unreadable = run(params, path("sub"), path("out"));
+        const LzssFileResult unreadable = run(settings, path("sub"), path("out"));
         EXPECT_EQ(unreadable.status, LzssFileStatus::ReadFailed);
         EXPECT_NE(unreadable.errorCode, 0);
     }
@@ -109,9 +109,9 @@ TEST_F(LzssFile, FailuresAreReportedAndLeaveNoOutput) {
 TEST_F(LzssFile, OutputMayReplaceItsOwnInput) {
     const Bytes data = longInput();
     write("data", data);
-    EXPECT_EQ(lzssEncodeFile(params, path("data"), path("data")).status, LzssFileStatus::Ok);
+    EXPECT_EQ(lzssEncodeFile(settings, path("data"), path("data")).status, LzssFileStatus::Ok);
     EXPECT_EQ(read("data"), lzssTestEncode(data));
-    EXPECT_EQ(lzssDecodeFile(params, path("data"), path("data")).status, LzssFileStatus::Ok);
+    EXPECT_EQ(lzssDecodeFile(settings, path("data"), path("data")).status, LzssFileStatus::Ok);
     EXPECT_EQ(read("data"), data);
     EXPECT_EQ(entries(), 1u);
 }

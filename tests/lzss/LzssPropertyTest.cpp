@@ -116,13 +116,12 @@ TEST(LzssReferenceMatch, DecoderAgreesOnArbitraryBytes) {
 TEST(LzssEncoder, SameRecordGivesSameStreamEveryRun) {
     const Bytes data = makeInput(3, 50000, 3);
     const Bytes other = makeInput(1, 20000, 4);
-    LzssParams params;
-    lzssSetParams(params, 2, 4096);
-    const Bytes stream = lzssEncodeBuffer(params, data.data(), data.size());
-    lzssSetParams(params, 4, 1024);
-    lzssEncodeBuffer(params, other.data(), other.size());
-    lzssSetParams(params, 2, 4096);
-    EXPECT_EQ(lzssEncodeBuffer(params, data.data(), data.size()), stream);
+    LzssSettings settings = lzssMakeSettings(2, 4096);
+    const Bytes stream = lzssEncodeBuffer(settings, data.data(), data.size());
+    settings = lzssMakeSettings(4, 1024);
+    lzssEncodeBuffer(settings, other.data(), other.size());
+    settings = lzssMakeSettings(2, 4096);
+    EXPECT_EQ(lzssEncodeBuffer(settings, data.data(), data.size()), stream);
 }
 
 TEST(LzssDecoder, EveryCutOfAStreamGivesAPrefix) {

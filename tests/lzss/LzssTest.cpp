@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(LzssParams, DerivesEveryFieldFromSizeAndThreshold) {
+TEST(LzssSettings, DerivesEveryFieldFromSizeAndThreshold) {
     struct Row {
         int32_t size, threshold, positionBits, lenMask, highMask, maxLen;
     };
@@ -13,36 +13,31 @@ TEST(LzssParams, DerivesEveryFieldFromSizeAndThreshold) {
                         {2048, 2, 11, 0x1F, 0xE0, 34}, {4096, 2, 12, 0x0F, 0xF0, 18},
                         {1024, 3, 10, 0x3F, 0xC0, 67}, {1500, 2, 10, 0x3F, 0xC0, 66}};
     for (const Row &row : rows) {
-        LzssParams params;
-        params.matchLength = 7; // working state is left alone
-        lzssSetParams(params, row.threshold, row.size);
+        const LzssSettings settings = lzssMakeSettings(row.threshold, row.size);
         SCOPED_TRACE(row.size);
-        EXPECT_EQ(params.dictionarySize, 1 << row.positionBits);
-        EXPECT_EQ(params.nilIndex, 1 << row.positionBits);
-        EXPECT_EQ(params.positionBits, row.positionBits);
-        EXPECT_EQ(params.lenMask, row.lenMask);
-        EXPECT_EQ(params.positionHighMask, row.highMask);
-        EXPECT_EQ(params.maxLen, row.maxLen);
-        EXPECT_EQ(params.threshold, row.threshold);
-        EXPECT_EQ(params.fillByte, 0);
-        EXPECT_EQ(params.matchLength, 7);
+        EXPECT_EQ(settings.dictionarySize, 1 << row.positionBits);
+        EXPECT_EQ(settings.positionBits, row.positionBits);
+        EXPECT_EQ(settings.lenMask, row.lenMask);
+        EXPECT_EQ(settings.positionHighMask, row.highMask);
+        EXPECT_EQ(settings.maxLen, row.maxLen);
+        EXPECT_EQ(settings.threshold, row.threshold);
+        EXPECT_EQ(settings.fillByte, 0);
     }
 }
 
-TEST(LzssParams, ValuesOutsideTheModelAreRejectedOrClamped) {
+TEST(LzssSettings, ValuesOutsideTheModelAreRejectedOrClamped) {
     EXPECT_TRUE(lzssThresholdValid(128, 512)); // F = 256 = N / 2
     EXPECT_FALSE(lzssThresholdValid(129, 512));
     EXPECT_TRUE(lzssThresholdValid(2032, 4096));
     EXPECT_FALSE(lzssThresholdValid(2033, 4096));
     EXPECT_FALSE(lzssThresholdValid(-1, 4096));
-    LzssParams params;
-    lzssSetParams(params, -3, 1 << 20);
-    EXPECT_EQ(params.dictionarySize, 4096);
-    EXPECT_EQ(params.threshold, 0);
-    lzssSetParams(params, 1000, 100);
-    EXPECT_EQ(params.dictionarySize, 512);
-    EXPECT_EQ(params.threshold, 128);
-    EXPECT_EQ(params.maxLen, 256);
+    LzssSettings settings = lzssMakeSettings(-3, 1 << 20);
+    EXPECT_EQ(settings.dictionarySize, 4096);
+    EXPECT_EQ(settings.threshold, 0);
+    settings = lzssMakeSettings(1000, 100);
+    EXPECT_EQ(settings.dictionarySize, 512);
+    EXPECT_EQ(settings.threshold, 128);
+    EXPECT_EQ(settings.maxLen, 256);
 }
 
 struct Example {
@@ -77,13 +72,12 @@ TEST(LzssEncoder, ExamplesEncodeExactlyAndDecodeBack) {
     };
     for (const Example &example : examples) {
         SCOPED_TRACE(example.what);
-        LzssParams params;
-        lzssSetParams(params, example.threshold, example.size);
-        params.bytesRead = -1;
-        EXPECT_EQ(lzssEncodeBuffer(params, example.data.data(), example.data.size()),
+        LzssStats stats{-1, -1};
+        EXPECT_EQ(lzssEncodeBuffer(lzssMakeSettings(example.threshold, example.size),
+                                   example.data.data(), example.data.size(), &stats),
                   example.stream);
-        EXPECT_EQ(params.bytesRead, static_cast<int32_t>(example.data.size()));
-        EXPECT_EQ(params.bytesWritten, static_cast<int32_t>(example.stream.size()));
+        EXPECT_EQ(stats.bytesRead, static_cast<int32_t>(example.data.size()));
+        EXPECT_EQ(stats.bytesWritten, static_cast<int32_t>(example.stream.size()));
         EXPECT_EQ(lzssTestDecode(example.stream, example.size, example.threshold), example.data);
     }
 }

@@ -9,13 +9,9 @@
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes lzssTestEncode(const Bytes &data, int32_t dictSize = 4096, int32_t threshold = 2) {
-    LzssParams params;
-    lzssSetParams(params, threshold, dictSize);
-    return lzssEncodeBuffer(params, data.data(), data.size());
+    return lzssEncodeBuffer(lzssMakeSettings(threshold, dictSize), data.data(), data.size());
 }
 
 inline Bytes lzssTestDecode(const Bytes &stream, int32_t dictSize = 4096, int32_t threshold = 2) {
-    LzssParams params;
-    lzssSetParams(params, threshold, dictSize);
-    return lzssDecodeBuffer(params, stream.data(), stream.size());
+    return lzssDecodeBuffer(lzssMakeSettings(threshold, dictSize), stream.data(), stream.size());
 }

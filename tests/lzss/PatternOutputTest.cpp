@@ -27,10 +27,9 @@ TEST(CodecSearch, NineTrialsSmallestFirstWins) {
     bool passedChosen = false;
     for (int32_t dict : kAutoDictSizes)
         for (int32_t threshold : kAutoThresholds) {
-            LzssParams params;
-            lzssSetParams(params, threshold, dict);
+            const LzssSettings settings = lzssMakeSettings(threshold, dict);
             int32_t size =
-                static_cast<int32_t>(lzssEncodeBuffer(params, data.data(), data.size()).size());
+                static_cast<int32_t>(lzssEncodeBuffer(settings, data.data(), data.size()).size());
             if (dict == chosen.dictSize && threshold == chosen.threshold) {
                 passedChosen = true;
                 EXPECT_EQ(size, chosen.compressedSize);
@@ -65,9 +64,7 @@ TEST(PatternFiles, StatisticsAndBytes) {
     EXPECT_EQ(used.dictSize, 1024);
     EXPECT_EQ(used.threshold, 4);
     std::vector<uint8_t> stream = testimages::readFile(dir.file("p.lzs"));
-    LzssParams params;
-    lzssSetParams(params, 4, 1024);
-    EXPECT_EQ(lzssDecodeBuffer(params, stream.data(), stream.size()), data);
+    EXPECT_EQ(lzssDecodeBuffer(lzssMakeSettings(4, 1024), stream.data(), stream.size()), data);
     EXPECT_EQ(out, "Unoptimized size: 256 bytes.\nOptimized size: 128 bytes (50%).\n"
                    "Compressed size: " +
                        std::to_string(stream.size()) + " bytes (" +
