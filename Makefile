@@ -1,22 +1,35 @@
 # Thin wrapper: installs what is missing, configures, builds, runs.
+# `demo` and `build` need only what the program needs and build only the program
+# and its image module; `test` adds the test tools and the tests to the same
+# build folder, `bench` the benchmarks.
 BUILD ?= build
-PACKAGES := cmake g++ make pkg-config libpng-dev libstb-dev libgtest-dev libbenchmark-dev \
-            python3 binutils-m68k-linux-gnu clang-14 libclang-rt-14-dev libz80ex-dev pasmo \
-            libunicorn-dev
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup build demo test clean
+# The program and its image module.
+PROGRAM_PACKAGES := cmake g++ make pkg-config libpng-dev libstb-dev
+# The tests: GoogleTest, the assemblers and emulators the console-side decoders
+# are checked in, and clang for the fuzz targets CI builds after the tests.
+TEST_PACKAGES := $(PROGRAM_PACKAGES) libgtest-dev binutils-m68k-linux-gnu pasmo libz80ex-dev \
+                 libunicorn-dev clang-14 libclang-rt-14-dev
+BENCH_PACKAGES := $(PROGRAM_PACKAGES) libbenchmark-dev
+
+# Configures $(BUILD): a first configuration turns on only the option $(1)
+# (MORVIK_TESTS, MORVIK_BENCH or none), a later one only turns $(1) on.
+configure = if [ ! -f $(BUILD)/CMakeCache.txt ]; then \
+                cmake -S . -B $(BUILD) $(foreach o,MORVIK_TESTS MORVIK_BENCH,-D$(o)=$(if $(filter $(o),$(1)),ON,OFF)); \
+            $(if $(1),elif ! grep -qx '$(1):BOOL=ON' $(BUILD)/CMakeCache.txt; then \
+                cmake -S . -B $(BUILD) -D$(1)=ON;) \
+            fi
+
+.PHONY: all build demo test bench clean
 
 all: build
 
-setup:
-	@./tools/install-deps.sh $(PACKAGES)
-
-$(BUILD)/CMakeCache.txt: | setup
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
-
-build: setup $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS)
+build:
+	@./tools/install-deps.sh $(PROGRAM_PACKAGES)
+	@$(call configure)
+	cmake --build $(BUILD) -j $(JOBS) --target morvik morvik-image
 
 demo: build
 	@mkdir -p out
@@ -24,8 +37,17 @@ demo: build
 		-preview out/title-preview.bmp -o out/title.lzs -v
 	@echo "Wrote:" && ls -l out
 
-test: build
+test:
+	@./tools/install-deps.sh $(TEST_PACKAGES)
+	@$(call configure,MORVIK_TESTS)
+	cmake --build $(BUILD) -j $(JOBS) --target morvik-tests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Benchmarks are run by hand: ./$(BUILD)/lzss_bench and the other *_bench.
+bench:
+	@./tools/install-deps.sh $(BENCH_PACKAGES)
+	@$(call configure,MORVIK_BENCH)
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 
 clean:
 	rm -rf $(BUILD) out

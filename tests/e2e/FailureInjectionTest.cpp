@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -182,6 +183,23 @@ TEST_F(ReadOnlyFolder, PreviewInAReadOnlyFolderFailsLast) {
     expectMissing("ro/view.bmp");
     expectNoTemporaries("ro");
     expectNoTemporaries();
+}
+
+// The runs above are made as nobody, who may not enter the build folder when the
+// checkout lies in a private folder (root's home, say). Here the program lies in one.
+TEST_F(ReadOnlyFolder, HoldsWhereverTheProgramLies) {
+    makeFolder("private");
+    ASSERT_EQ(chmod(file("private").c_str(), 0700), 0);
+    const std::filesystem::path module(MORVIK_IMAGE_MODULE);
+    std::filesystem::copy_file(MORVIK_BINARY, file("private/morvik"));
+    std::filesystem::copy_file(module, file("private/" + module.filename().string()));
+    putPicture("pic.png", 16, 16, 4);
+    RunResult r = runProgram(file("private/morvik"),
+                             {"-image", "pic.png", "-target", "sms", "-o", "ro/pic.pat"}, dir.path,
+                             asNobody());
+    // Only a run that loaded the image module gets as far as its outputs.
+    expectCreateFailure(r, "ro/pic.pal", EACCES);
+    expectOldContents("ro/pic.pal");
 }
 
 // ---------------------------------------------------------------------------

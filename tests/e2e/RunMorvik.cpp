@@ -8,7 +8,10 @@
 #include <fstream>
 #include <grp.h>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,12 +49,57 @@ bool setUpChild(const RunOptions &options) {
     return !options.asNobody || geteuid() != 0 || dropToNobody();
 }
 
+// True when every user may enter each folder from the root down to `folder`.
+bool everyoneCanEnter(const std::filesystem::path &folder) {
+    std::filesystem::path path;
+    for (const std::filesystem::path &part : std::filesystem::absolute(folder)) {
+        path /= part;
+        struct stat info {};
+        if (stat(path.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0)
+            return false;
+    }
+    return true;
+}
+
+// A program and the image module beside it, copied into a folder of their own.
+struct ProgramCopy {
+    TempDir dir;
+    std::string binary;
+    explicit ProgramCopy(const std::filesystem::path &parent) : dir(parent) {}
+};
+
+// Where a run as nobody starts `binary` from: a copy of it and of the image module
+// beside it in a folder every user can reach, made once per binary. The build
+// folder may lie where nobody may not enter (a checkout under root's home, say),
+// and nobody could then neither start the program nor load the module.
+const std::string &copyForNobody(const std::string &binary) {
+    namespace fs = std::filesystem;
+    static std::map<std::string, std::unique_ptr<ProgramCopy>> copies;
+    std::unique_ptr<ProgramCopy> &copy = copies[binary];
+    if (copy)
+        return copy->binary;
+    fs::path temporary = fs::temp_directory_path();
+    copy = std::make_unique<ProgramCopy>(everyoneCanEnter(temporary) ? temporary : "/tmp");
+    chmod(copy->dir.path.c_str(), 0755);
+    const fs::path source(binary);
+    const fs::path module = source.parent_path() / fs::path(MORVIK_IMAGE_MODULE).filename();
+    for (const fs::path &file : {source, module}) {
+        const fs::path target = copy->dir.path / file.filename();
+        std::error_code error; // a missing copy shows as a failed start
+        if (fs::copy_file(file, target, error))
+            chmod(target.c_str(), 0755);
+    }
+    copy->binary = (copy->dir.path / source.filename()).string();
+    return copy->binary;
+}
+
 } // namespace
 
 RunningProgram startProgram(const std::string &binary, const std::vector<std::string> &arguments,
                             const std::string &workDir, const RunOptions &options) {
+    const std::string &program = options.asNobody ? copyForNobody(binary) : binary;
     std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(binary.c_str()));
+    argv.push_back(const_cast<char *>(program.c_str()));
     for (const std::string &argument : arguments)
         argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
@@ -65,7 +113,7 @@ RunningProgram startProgram(const std::string &binary, const std::vector<std::st
         close(pipeEnds[1]);
         if (chdir(workDir.c_str()) != 0 || !setUpChild(options))
             _exit(kChildSetupFailed);
-        execv(binary.c_str(), argv.data());
+        execv(program.c_str(), argv.data());
         _exit(kExecFailed);
     }
     close(pipeEnds[1]);

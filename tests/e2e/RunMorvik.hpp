@@ -10,7 +10,8 @@
 
 // How the child process is set up before it starts the program.
 struct RunOptions {
-    bool asNobody = false;          // when run as root: the child runs as uid and gid 65534
+    bool asNobody = false;          // when run as root: the child runs as uid and gid 65534,
+                                    // from a copy of the program every user can reach
     uint64_t fileSizeLimit = 0;     // RLIMIT_FSIZE in bytes; 0 leaves the limit alone
     uint64_t addressSpaceLimit = 0; // RLIMIT_AS in bytes; 0 leaves the limit alone
 };

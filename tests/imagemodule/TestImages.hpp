@@ -24,14 +24,19 @@ struct Rgb {
     uint8_t blue = 0;
 };
 
-// A fresh directory under the system's temporary directory, removed with its
-// contents when the object goes out of scope.
+// A fresh directory under the system's temporary directory (or under `parent`),
+// removed with its contents when the object goes out of scope.
 struct TempDir {
     std::filesystem::path path;
 
     TempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "morvik-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+            path = pattern;
+    }
+    explicit TempDir(const std::filesystem::path &parent) {
+        std::string pattern = (parent / "morvik-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr)
             path = pattern;
     }
