@@ -1,7 +1,8 @@
 # Thin wrapper: installs what is missing, configures, builds, runs.
 # `demo` and `build` need only what the program needs and build only the program
-# and its image module; `test` adds the test tools and the tests to the same
-# build folder, `bench` the benchmarks.
+# and its image module; `test` adds the rest to the same build folder: the test
+# tools, the tests and the benchmarks (built so that they keep compiling, run by
+# hand); `bench` builds just the benchmarks.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
@@ -10,9 +11,9 @@ MAKEFLAGS += --no-print-directory
 PROGRAM_PACKAGES := cmake g++ make pkg-config libpng-dev libstb-dev
 # The tests: GoogleTest, the assemblers and emulators the console-side decoders
 # are checked in, and clang for the fuzz targets CI builds after the tests.
-TEST_PACKAGES := $(PROGRAM_PACKAGES) libgtest-dev binutils-m68k-linux-gnu pasmo libz80ex-dev \
-                 libunicorn-dev clang-14 libclang-rt-14-dev
 BENCH_PACKAGES := $(PROGRAM_PACKAGES) libbenchmark-dev
+TEST_PACKAGES := $(BENCH_PACKAGES) libgtest-dev binutils-m68k-linux-gnu pasmo libz80ex-dev \
+                 libunicorn-dev clang-14 libclang-rt-14-dev
 
 # Configures $(BUILD): a first configuration turns on only the option $(1)
 # (MORVIK_TESTS, MORVIK_BENCH or none), a later one only turns $(1) on.
@@ -40,7 +41,8 @@ demo: build
 test:
 	@./tools/install-deps.sh $(TEST_PACKAGES)
 	@$(call configure,MORVIK_TESTS)
-	cmake --build $(BUILD) -j $(JOBS) --target morvik-tests
+	@$(call configure,MORVIK_BENCH)
+	cmake --build $(BUILD) -j $(JOBS) --target morvik-tests benchmarks
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Benchmarks are run by hand: ./$(BUILD)/lzss_bench and the other *_bench.
