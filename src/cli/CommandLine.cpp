@@ -116,108 +116,70 @@ Action setDict(OptionContext &c) {
     return Action::Done;
 }
 
+// Handlers that only store: a flag set, a number or a name taken as it is.
+template <auto Field> Action setFlag(OptionContext &c) {
+    c.settings.*Field = true;
+    return Action::Done;
+}
+
+template <auto Field> Action setNumber(OptionContext &c) {
+    c.settings.*Field = parseNumber(c.value);
+    return Action::Done;
+}
+
+template <CompressionMode Mode> Action setCompression(OptionContext &c) {
+    c.settings.compressionMode = Mode;
+    return Action::Done;
+}
+
+Action help(OptionContext &) {
+    return Action::Help;
+}
+
+Action ignore(OptionContext &) {
+    return Action::Done;
+}
+
+Action setPreview(OptionContext &c) {
+    c.settings.previewName = c.value;
+    return Action::Done;
+}
+
+Action setResizeFilter(OptionContext &c) {
+    c.settings.resizeFilter =
+        parseNumber(c.value) % 2 != 0 ? ResizeFilter::Smooth : ResizeFilter::Nearest;
+    return Action::Done;
+}
+
 // The options in the order in which they are tested.
 const OptionSpec kOptions[] = {
-    {"-h", false, nullptr, [](OptionContext &) { return Action::Help; }},
-    {"-help", false, nullptr, [](OptionContext &) { return Action::Help; }},
-    {"-?", false, nullptr, [](OptionContext &) { return Action::Help; }},
-    {"-pack", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.compressionMode = CompressionMode::Pack;
-         return Action::Done;
-     }},
-    {"-unpack", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.compressionMode = CompressionMode::Unpack;
-         return Action::Done;
-     }},
-    {"-v", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.verbose = true;
-         return Action::Done;
-     }},
+    {"-h", false, nullptr, help},
+    {"-help", false, nullptr, help},
+    {"-?", false, nullptr, help},
+    {"-pack", false, nullptr, setCompression<CompressionMode::Pack>},
+    {"-unpack", false, nullptr, setCompression<CompressionMode::Unpack>},
+    {"-v", false, nullptr, setFlag<&JobSettings::verbose>},
     {"-o", true, "Error: Missing value for -o\n", setOutput},
-    {"-preview", true, "Error: Missing value for -preview\n",
-     [](OptionContext &c) {
-         c.settings.previewName = c.value;
-         return Action::Done;
-     }},
+    {"-preview", true, "Error: Missing value for -preview\n", setPreview},
     {"-format", true, "Error: Missing value for -format.\n", setFormat},
     {"-target", true, "Error: Missing value for -target.\n", setTarget},
-    {"-opt", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.optimiseTiles = true;
-         return Action::Done;
-     }},
-    {"-dither", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.dither = true;
-         return Action::Done;
-     }},
-    {"-t", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.transparency = true;
-         return Action::Done;
-     }},
-    {"-image", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.imageInput = true;
-         return Action::Done;
-     }},
-    {"-bat", false, nullptr, [](OptionContext &) { return Action::Done; }},
-    {"-chain", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.chainTiles = true;
-         return Action::Done;
-     }},
-    {"-code", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.writeCode = true;
-         return Action::Done;
-     }},
-    {"-lzss", false, nullptr, [](OptionContext &) { return Action::Done; }},
-    {"-autocomp", false, nullptr,
-     [](OptionContext &c) {
-         c.settings.autoCompress = true;
-         return Action::Done;
-     }},
+    {"-opt", false, nullptr, setFlag<&JobSettings::optimiseTiles>},
+    {"-dither", false, nullptr, setFlag<&JobSettings::dither>},
+    {"-t", false, nullptr, setFlag<&JobSettings::transparency>},
+    {"-image", false, nullptr, setFlag<&JobSettings::imageInput>},
+    {"-bat", false, nullptr, ignore},
+    {"-chain", false, nullptr, setFlag<&JobSettings::chainTiles>},
+    {"-code", false, nullptr, setFlag<&JobSettings::writeCode>},
+    {"-lzss", false, nullptr, ignore},
+    {"-autocomp", false, nullptr, setFlag<&JobSettings::autoCompress>},
     {"-bg", true, "Missing value for -bg.\n", setBackground},
-    {"-planes", true, "Missing value for -planes.\n",
-     [](OptionContext &c) {
-         c.settings.minPlanes = parseNumber(c.value);
-         return Action::Done;
-     }},
-    {"-threshold", true, "Missing value for -threshold.\n",
-     [](OptionContext &c) {
-         c.settings.threshold = parseNumber(c.value);
-         return Action::Done;
-     }},
-    {"-base", true, "Missing value for %s.\n",
-     [](OptionContext &c) {
-         c.settings.baseColour = parseNumber(c.value);
-         return Action::Done;
-     }},
-    {"-q", true, "Missing value for %s.\n",
-     [](OptionContext &c) {
-         c.settings.quantiseColours = parseNumber(c.value);
-         return Action::Done;
-     }},
-    {"-width", true, "Missing value for %s.\n",
-     [](OptionContext &c) {
-         c.settings.newWidth = parseNumber(c.value);
-         return Action::Done;
-     }},
-    {"-sizefilter", true, "Missing value for %s.\n",
-     [](OptionContext &c) {
-         c.settings.resizeFilter =
-             parseNumber(c.value) % 2 != 0 ? ResizeFilter::Smooth : ResizeFilter::Nearest;
-         return Action::Done;
-     }},
-    {"-height", true, "Missing value for %s.\n",
-     [](OptionContext &c) {
-         c.settings.newHeight = parseNumber(c.value);
-         return Action::Done;
-     }},
+    {"-planes", true, "Missing value for -planes.\n", setNumber<&JobSettings::minPlanes>},
+    {"-threshold", true, "Missing value for -threshold.\n", setNumber<&JobSettings::threshold>},
+    {"-base", true, "Missing value for %s.\n", setNumber<&JobSettings::baseColour>},
+    {"-q", true, "Missing value for %s.\n", setNumber<&JobSettings::quantiseColours>},
+    {"-width", true, "Missing value for %s.\n", setNumber<&JobSettings::newWidth>},
+    {"-sizefilter", true, "Missing value for %s.\n", setResizeFilter},
+    {"-height", true, "Missing value for %s.\n", setNumber<&JobSettings::newHeight>},
     {"-dict", true, "Missing value for -dict.\n", setDict},
 };
 

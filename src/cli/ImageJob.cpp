@@ -79,8 +79,7 @@ PaddedPicture preparePicture(const JobSettings &settings, const JobPlan &plan,
     return padded;
 }
 
-IndexedImage reducePicture(const JobSettings &settings, const JobPlan &plan,
-                           PaddedPicture padded) {
+IndexedImage reducePicture(const JobSettings &settings, const JobPlan &plan, PaddedPicture padded) {
     ReductionRequest request;
     request.directColour = directColour(plan);
     request.limit = plan.colourLimit;
@@ -108,8 +107,7 @@ int convertImage(const JobSettings &settings, const JobPlan &plan, const ImageLi
     image.indexed = reducePicture(settings, plan, std::move(padded));
     image.planeCount = choosePlaneCount(image.indexed.colourCount, *plan.format, plan.planes);
     if (!directColour(plan))
-        image.consolePalette =
-            reduceComponents(image.indexed.palette, plan.target->componentBits);
+        image.consolePalette = reduceComponents(image.indexed.palette, plan.target->componentBits);
     image.tiles = buildTiles(settings, plan, image.indexed.image);
     if (!plan.target->writesFiles)
         return finish();

@@ -46,10 +46,9 @@ void writePalette(const JobSettings &settings, const JobPlan &plan, const Conver
     if (settings.verbose)
         std::printf("Writing palette data (%d colors) to %s.pal\n", image.indexed.colourCount,
                     settings.outputBaseName.c_str());
-    writeFile(plan.paletteName,
-              encodePalette(image.consolePalette, plan.target->colourWord,
-                            image.indexed.colourCount, mapping.transparency,
-                            mapping.backgroundIndex));
+    writeFile(plan.paletteName, encodePalette(image.consolePalette, plan.target->colourWord,
+                                              image.indexed.colourCount, mapping.transparency,
+                                              mapping.backgroundIndex));
 }
 
 void writeNames(const JobSettings &settings, const JobPlan &plan, const TileSet &tiles) {

@@ -41,8 +41,7 @@ struct FileCodec {
 constexpr FileCodec kPack{".lzs", "Encoding", lzssEncodeFile, true};
 constexpr FileCodec kUnpack{".bin", "Decoding", lzssDecodeFile, false};
 
-int runFileCodec(const JobSettings &settings, CodecSettings codecSettings,
-                 const FileCodec &codec) {
+int runFileCodec(const JobSettings &settings, CodecSettings codecSettings, const FileCodec &codec) {
     const std::string outputName = settings.outputName.empty()
                                        ? settings.outputBaseName + codec.extension
                                        : settings.outputName;

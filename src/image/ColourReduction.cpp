@@ -71,9 +71,8 @@ IndexedImage quantise(WorkImage padded, const Palette &palette, QuantNetwork &ne
     if (request.verbose)
         std::printf("More than %d colors found. Quantising image..\n", request.limit);
     if (padded.bitsPerPixel != 24) // the quantiser reads packed blue, green, red
-        padded = convertPixels(padded, palette, 24, [](const uint8_t *bgr, uint8_t *out) {
-            std::memcpy(out, bgr, 3);
-        });
+        padded = convertPixels(padded, palette, 24,
+                               [](const uint8_t *bgr, uint8_t *out) { std::memcpy(out, bgr, 3); });
     IndexedImage result = quantiseImage(network, padded, request.limit, request.dither);
     result.colourCount = request.limit;
     return result;

@@ -34,7 +34,8 @@ static const uint8_t *fillPixel(const PictureView &source, int32_t bgX, int32_t 
     if (bgX < 0 || bgY < 0 || bgX >= source.width || bgY >= source.height)
         failBackgroundOutside(bgX, bgY);
     const size_t pixelSize = bytesPerPixel(source.bitsPerPixel);
-    return source.pixels + static_cast<size_t>(bgY) * static_cast<size_t>(source.width) * pixelSize +
+    return source.pixels +
+           static_cast<size_t>(bgY) * static_cast<size_t>(source.width) * pixelSize +
            static_cast<size_t>(bgX) * pixelSize;
 }
 

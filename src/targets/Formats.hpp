@@ -14,7 +14,7 @@ enum class FormatKind : uint8_t { Planar, Linear, Direct };
 struct FormatRow {
     Format format;
     std::string_view name;
-    int32_t code;         // the number "Unsupported format (%d)" prints; one bit per format
+    int32_t code; // the number "Unsupported format (%d)" prints; one bit per format
     FormatKind kind;
     int32_t colours;      // most colours a pixel selects: the bound and default of -q; 0 for direct
     int32_t bitsPerPixel; // the most bit planes (planar) or the fixed bits per pixel

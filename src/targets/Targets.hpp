@@ -36,15 +36,15 @@ enum class PreviewWidening : uint8_t { None, Sms, Sgg, Snes };
 struct TargetRow {
     Target target;
     std::string_view name;
-    uint32_t allowedFormats;   // one FormatRow::code bit per accepted format
-    Format defaultFormat;      // used when none is given or the given one is refused
-    int32_t componentBits;     // bits kept of each 8-bit palette component
-    int32_t tileLimit;         // most unique tiles a name table addresses
-    int32_t overlapTileCount;  // more unique tiles run into the name table; 0: never
-    bool canFlip;              // name entries mirror tiles, so mirrored forms match
-    bool writesFiles;          // false only without a target: convert, write nothing
-    bool bitmapMode;           // the picture is stored whole, without tiles
-    bool fixedCodec;           // packed always with the default codec settings, no search
+    uint32_t allowedFormats;  // one FormatRow::code bit per accepted format
+    Format defaultFormat;     // used when none is given or the given one is refused
+    int32_t componentBits;    // bits kept of each 8-bit palette component
+    int32_t tileLimit;        // most unique tiles a name table addresses
+    int32_t overlapTileCount; // more unique tiles run into the name table; 0: never
+    bool canFlip;             // name entries mirror tiles, so mirrored forms match
+    bool writesFiles;         // false only without a target: convert, write nothing
+    bool bitmapMode;          // the picture is stored whole, without tiles
+    bool fixedCodec;          // packed always with the default codec settings, no search
     std::string_view codeExtension;
     CodeForm codeForm;
     PatternLayout layout;

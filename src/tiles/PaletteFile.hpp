@@ -1,8 +1,8 @@
 // The palette cut to the console's colour depth, and written in its colour words.
 #pragma once
 
-#include "targets/Targets.hpp"
 #include "image/WorkImage.hpp"
+#include "targets/Targets.hpp"
 
 #include <cstdint>
 #include <vector>

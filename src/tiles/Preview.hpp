@@ -1,8 +1,8 @@
 // The preview: the converted image as an 8-bit indexed BMP in the console's colours.
 #pragma once
 
-#include "targets/Targets.hpp"
 #include "image/WorkImage.hpp"
+#include "targets/Targets.hpp"
 
 #include <cstdint>
 #include <vector>

@@ -1,8 +1,8 @@
 // Laying the tiles' pixels out in the console's pattern bytes.
 #pragma once
 
-#include "targets/Targets.hpp"
 #include "image/WorkImage.hpp"
+#include "targets/Targets.hpp"
 #include "tiles/TileSet.hpp"
 
 #include <cstdint>
@@ -26,8 +26,8 @@ struct PatternBuffer {
 
 // Encodes the unique tiles (or, for the bitmap layout, the whole image) into
 // the buffer; false when the image does not fit the layout or the plane
-// count. Throws std::bad_alloc when the buffer cannot be had. With `chain` the tiles are read (and their indexes recorded)
-// but nothing is stored; the bitmap layout ignores `chain`.
+// count. Throws std::bad_alloc when the buffer cannot be had. With `chain` the tiles are read (and
+// their indexes recorded) but nothing is stored; the bitmap layout ignores `chain`.
 bool encodePatterns(const WorkImage &indexed, const TileSet &tiles, PatternLayout layout,
                     int32_t planeCount, bool chain, const PixelMapping &mapping,
                     PatternBuffer &out);

@@ -73,11 +73,12 @@ TEST(CommandLineDict, KeepsPowersOfTwoFrom512To4096) {
 }
 
 TEST(CommandLineOptions, FillTheSettings) {
-    Parsed p = parse({"-pack", "-unpack", "-v", "-opt", "-dither", "-t", "-image", "-bat",
-                      "-chain", "-code", "-lzss", "-autocomp", "-bg", ",7", "-planes", "2",
-                      "-threshold", "3", "-base", "4", "-q", "9", "-width", "64", "-height", "32",
-                      "-sizefilter", "-3", "-format", "p8", "-target", "snes", "-preview",
-                      "p.bmp", "in.png"});
+    Parsed p = parse({"-pack",   "-unpack", "-v",          "-opt",  "-dither",    "-t",
+                      "-image",  "-bat",    "-chain",      "-code", "-lzss",      "-autocomp",
+                      "-bg",     ",7",      "-planes",     "2",     "-threshold", "3",
+                      "-base",   "4",       "-q",          "9",     "-width",     "64",
+                      "-height", "32",      "-sizefilter", "-3",    "-format",    "p8",
+                      "-target", "snes",    "-preview",    "p.bmp", "in.png"});
     ASSERT_EQ(p.outcome, ParseOutcome::Run);
     const JobSettings &s = p.settings;
     EXPECT_EQ(s.compressionMode, CompressionMode::Unpack);

@@ -140,8 +140,8 @@ TEST(ResourceLimits, AllocationFailureEndsTheJobCleanly) {
         GTEST_SKIP() << "the sanitizers' shadow memory needs more address space than the limits";
     TempDir dir;
     ASSERT_TRUE(writeUniqueTilePicture(dir.file("big.png"), 4096));
-    const std::vector<std::string> arguments = {"-image", "big.png", "-target", "32x", "-pack",
-                                                "-o",     "big.lzs"};
+    const std::vector<std::string> arguments = {"-image", "big.png", "-target", "32x",
+                                                "-pack",  "-o",      "big.lzs"};
     RunResult full = runMorvik(arguments, dir.path);
     ASSERT_EQ(full.status, 0) << full.output;
     const auto palette = readFileBytes(dir.file("big.pal"));

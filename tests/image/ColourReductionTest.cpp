@@ -1,6 +1,6 @@
 #include "image/ColourReduction.hpp"
-#include "image/WorkImage.hpp"
 #include "common/JobError.hpp"
+#include "image/WorkImage.hpp"
 
 #include <gtest/gtest.h>
 

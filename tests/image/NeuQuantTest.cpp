@@ -93,8 +93,8 @@ int32_t brightness(const std::array<uint8_t, 3> &rgb) {
 TEST(NeuQuantIdentity, EveryColourCountOnSmallPictures) {
     // 8x8 has fewer than 100 pixels, and all are shorter than the sampling step.
     WorkImage pictures[] = {makePicture(8, 8, noise(8, 8, 1)),
-                               makePicture(16, 8, fewColours(16, 8, 5, 2)),
-                               makePicture(16, 16, gradient(16, 16, 3))};
+                            makePicture(16, 8, fewColours(16, 8, 5, 2)),
+                            makePicture(16, 16, gradient(16, 16, 3))};
     for (int32_t q = 2; q <= 256; ++q)
         for (const auto &picture : pictures)
             for (bool dither : {false, true})

@@ -112,7 +112,8 @@ TEST(BaseColourCheck, ResetsBaseThatDoesNotFit) {
     for (const Case &c : cases) {
         testing::internal::CaptureStdout();
         const int32_t base = checkBaseColour(formatRow(c.format), c.colours, c.planes, c.base);
-        EXPECT_EQ(capturedOutput(), c.output) << "format " << nameOf(c.format) << " base " << c.base;
+        EXPECT_EQ(capturedOutput(), c.output)
+            << "format " << nameOf(c.format) << " base " << c.base;
         EXPECT_EQ(base, c.baseAfter) << "format " << nameOf(c.format) << " base " << c.base;
     }
 }

@@ -210,9 +210,10 @@ TEST(TileEncoder, RandomTilesDecodeBackToTheirMappedPixels) {
                               static_cast<uint8_t>(rng() % colours));
                 const PatternBuffer out =
                     encode(makeImage(static_cast<int32_t>(columns * 8),
-                                      static_cast<int32_t>(rows * 8), 8, pixels),
+                                     static_cast<int32_t>(rows * 8), 8, pixels),
                            target, planes, mapping);
-                SCOPED_TRACE(testing::Message() << targetRow(target).name << " " << planes << " " << trial);
+                SCOPED_TRACE(testing::Message()
+                             << targetRow(target).name << " " << planes << " " << trial);
                 const size_t tiles = columns * rows;
                 ASSERT_EQ(out.length, tiles * static_cast<size_t>(planes) * 8);
                 ASSERT_EQ(out.bytes.size(), out.length + 4096);
