@@ -125,5 +125,7 @@ int runImageJob(const JobSettings &settings, CodecSettings codec, const ImageLib
         failJob("Error: No input file.\n");
     if (!imageLibraryReady(library))
         failJob("Error: Image module not loaded.\n");
-    return convertImage(settings, settleJobPlan(settings, codec), library);
+    const JobPlan plan = settleJobPlan(settings, codec);
+    checkOutputCollisions(plan, settings);
+    return convertImage(settings, plan, library);
 }

@@ -1,5 +1,8 @@
 #include "cli/JobPlan.hpp"
 
+#include "common/JobError.hpp"
+#include "common/OutputFile.hpp"
+
 #include <cstdio>
 
 namespace {
@@ -46,4 +49,22 @@ void warnIfQuantiseRefused(const JobPlan &plan, const JobSettings &settings) {
     if (plan.quantiseRefused)
         std::printf("Warning: Illegal quantise parameter (%d). Using default (%d).\n",
                     *settings.quantiseColours, plan.colourLimit);
+}
+
+void checkOutputCollisions(const JobPlan &plan, const JobSettings &settings) {
+    if (!plan.target->writesFiles)
+        return;
+    const bool palette = !directColour(plan);
+    std::vector<const std::string *> names = {&settings.inputName};
+    if (palette)
+        names.push_back(&plan.paletteName);
+    if (!plan.target->bitmapMode)
+        names.push_back(&plan.nameTableName);
+    names.push_back(&plan.patternName);
+    if (plan.pack && settings.writeCode)
+        names.push_back(&plan.codeName);
+    if (palette)
+        names.push_back(&plan.previewName);
+    if (const std::string *name = firstCollision(names))
+        failJob("Error: Output files collide: " + *name + "\n");
 }

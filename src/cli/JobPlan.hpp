@@ -33,6 +33,10 @@ inline bool directColour(const JobPlan &plan) {
     return plan.format->kind == FormatKind::Direct;
 }
 
+// Ends the job before anything is written when two of its outputs, or an
+// output and the input, name the same file.
+void checkOutputCollisions(const JobPlan &plan, const JobSettings &settings);
+
 // The warnings the plan owes, each printed at its place in the job.
 void warnIfFormatRefused(const JobPlan &plan, const JobSettings &settings);
 void warnIfQuantiseRefused(const JobPlan &plan, const JobSettings &settings);

@@ -45,6 +45,8 @@ int runFileCodec(const JobSettings &settings, CodecSettings codecSettings, const
     const std::string outputName = settings.outputName.empty()
                                        ? settings.outputBaseName + codec.extension
                                        : settings.outputName;
+    if (sameFile(settings.inputName, outputName))
+        failJob("Error: Output files collide: " + outputName + "\n");
     if (settings.verbose)
         std::printf("%s file %s into %s\n", codec.verb, settings.inputName.c_str(),
                     outputName.c_str());

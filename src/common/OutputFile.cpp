@@ -8,9 +8,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <vector>
 #include <pthread.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -131,9 +134,185 @@ OutputFile::~OutputFile() {
     discardOutputFile(*this);
 }
 
-static std::string directoryOf(const std::string &name) {
+namespace {
+
+constexpr int kMaxLinkHops = 40; // as the kernel allows in a path
+
+bool namedTemporariesOnly = false;
+
+std::string directoryOf(const std::string &name) {
     size_t slash = name.rfind('/');
     return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+// The name with every symbolic link on its last component followed; a link
+// to a missing file gives that file's name. Empty, with errno set, on a loop.
+std::string followLinks(const std::string &name) {
+    std::string current = name;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        std::vector<char> target(static_cast<size_t>(PATH_MAX) + 1, 0);
+        ssize_t length = readlink(current.c_str(), target.data(), PATH_MAX);
+        if (length <= 0)
+            return current;
+        std::string next(target.data(), static_cast<size_t>(length));
+        current = next[0] == '/' ? next : directoryOf(current) + next;
+    }
+    errno = ELOOP;
+    return {};
+}
+
+// errno for an existing target the program must not replace, or 0.
+int refusalOf(const struct stat &info, const std::string &target) {
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    if (S_ISSOCK(info.st_mode))
+        return ENXIO;
+    if (S_ISREG(info.st_mode) && ((info.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0))
+        return EACCES;
+    return 0;
+}
+
+bool isStream(const struct stat &info) {
+    return S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode);
+}
+
+bool attachStream(OutputFile &file, int fd, bool textMode) {
+    file.stream = fdopen(fd, textMode ? "w" : "wb");
+    if (file.stream != nullptr)
+        return true;
+    file.errorCode = errno;
+    close(fd);
+    return false;
+}
+
+// An unnamed file in the target's folder; -1 where the file system has none.
+int openAnonymous(const std::string &target, int &errorCode) {
+    if (namedTemporariesOnly || access("/proc/self/fd", X_OK) != 0) // linked in through /proc
+        return -1;
+    std::string folder = directoryOf(target);
+    int fd = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        errorCode = errno;
+    return fd;
+}
+
+// A named temporary file beside the target, registered for the interrupt handler.
+int openNamed(OutputFile &file) {
+    std::string pattern = directoryOf(file.targetName) + ".morvik-XXXXXX";
+    InterruptBlock block;
+    int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        file.errorCode = errno;
+        return -1;
+    }
+    file.tempName = pattern;
+    file.registrySlot = registerTemporaryFile(pattern);
+    // mkstemp creates 0600; give the file the usual mode for new files.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    return fd;
+}
+
+bool openTemporary(OutputFile &file, bool textMode) {
+    int fd = openAnonymous(file.targetName, file.errorCode);
+    if (file.errorCode != 0)
+        return false;
+    file.kind = fd >= 0 ? OutputKind::Anonymous : OutputKind::Named;
+    if (fd < 0)
+        fd = openNamed(file);
+    if (fd < 0)
+        return false;
+    if (attachStream(file, fd, textMode))
+        return true;
+    if (file.kind == OutputKind::Named)
+        removeTemporaryFile(file);
+    return false;
+}
+
+bool fail(OutputFile &file, int errorCode) {
+    if (!file.failed) {
+        file.failed = true;
+        file.errorCode = errorCode != 0 ? errorCode : EIO;
+    }
+    return false;
+}
+
+// Gives the unnamed file its final name: directly when the name is free, else
+// through a named link renamed over the old file, so the name always holds a
+// whole file.
+bool linkAnonymous(OutputFile &file, int fd) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.targetName.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno != EEXIST)
+        return fail(file, errno);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        InterruptBlock block;
+        std::string pattern = directoryOf(file.targetName) + ".morvik-XXXXXX";
+        int probe = mkstemp(pattern.data()); // a unique name, freed again for the link
+        if (probe < 0)
+            return fail(file, errno);
+        close(probe);
+        unlink(pattern.c_str());
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, pattern.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return fail(file, errno);
+        }
+        if (std::rename(pattern.c_str(), file.targetName.c_str()) == 0)
+            return true;
+        int error = errno;
+        unlink(pattern.c_str());
+        return fail(file, error);
+    }
+    return fail(file, EEXIST);
+}
+
+// Flushes and closes the stream; the descriptor of an unnamed file is kept
+// open in `keptFd` so that it can still be linked.
+bool closeStream(OutputFile &file, int &keptFd) {
+    errno = 0;
+    if (!file.failed && std::fflush(file.stream) != 0)
+        fail(file, errno);
+    if (file.kind == OutputKind::Anonymous && !file.failed)
+        keptFd = dup(fileno(file.stream));
+    errno = 0;
+    int closeResult = std::fclose(file.stream);
+    file.stream = nullptr;
+    if (!file.failed && closeResult != 0)
+        fail(file, errno);
+    if (!file.failed && file.kind == OutputKind::Anonymous && keptFd < 0)
+        fail(file, errno);
+    return !file.failed;
+}
+
+bool placeFile(OutputFile &file, int keptFd) {
+    switch (file.kind) {
+    case OutputKind::Direct:
+        return true;
+    case OutputKind::Anonymous:
+        return linkAnonymous(file, keptFd);
+    case OutputKind::Named:
+        break;
+    }
+    InterruptBlock block;
+    if (std::rename(file.tempName.c_str(), file.targetName.c_str()) != 0) {
+        fail(file, errno);
+        unlink(file.tempName.c_str());
+    }
+    file.tempName.clear();
+    unregisterTemporaryFile(file.registrySlot);
+    return !file.failed;
+}
+
+} // namespace
+
+void useNamedTemporaryFiles(bool named) {
+    namedTemporariesOnly = named;
 }
 
 bool openOutputFile(OutputFile &file, const std::string &name, bool textMode) {
@@ -145,45 +324,43 @@ bool openOutputFile(OutputFile &file, const std::string &name, bool textMode) {
         file.errorCode = ENOENT;
         return false;
     }
-    struct stat info {};
-    if (stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        file.errorCode = EISDIR;
-        return false;
-    }
-    std::string pattern = directoryOf(name) + ".morvik-XXXXXX";
-    int fd = -1;
-    {
-        InterruptBlock block;
-        fd = mkstemp(pattern.data());
-        if (fd < 0) {
-            file.errorCode = errno;
-            return false;
-        }
-        file.tempName = pattern;
-        file.registrySlot = registerTemporaryFile(pattern);
-    }
-    // mkstemp creates 0600; give the file the usual mode for new files.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    file.stream = fdopen(fd, textMode ? "w" : "wb");
-    if (file.stream == nullptr) {
+    file.targetName = followLinks(name);
+    if (file.targetName.empty()) {
         file.errorCode = errno;
-        close(fd);
-        removeTemporaryFile(file);
         return false;
     }
+    struct stat info {};
+    if (stat(file.targetName.c_str(), &info) == 0) {
+        file.errorCode = refusalOf(info, file.targetName);
+        if (file.errorCode != 0)
+            return false;
+        if (isStream(info)) {
+            file.kind = OutputKind::Direct;
+            int fd = open(file.targetName.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0) {
+                file.errorCode = errno;
+                return false;
+            }
+            return attachStream(file, fd, textMode);
+        }
+    }
+    return openTemporary(file, textMode);
+}
+
+bool appendOutputBytes(OutputFile &file, const void *data, size_t length) {
+    if (file.failed)
+        return false;
+    if (file.stream == nullptr || length == 0)
+        return true;
+    errno = 0;
+    if (std::fwrite(data, 1, length, file.stream) != length)
+        return fail(file, errno);
     return true;
 }
 
 void writeOutputBytes(OutputFile &file, const void *data, size_t length) {
-    if (file.stream == nullptr || file.failed || length == 0)
-        return;
-    errno = 0;
-    if (std::fwrite(data, 1, length, file.stream) != length) {
-        file.failed = true;
-        file.errorCode = errno != 0 ? errno : EIO;
-    }
+    if (!appendOutputBytes(file, data, length))
+        failJob(createFileError(file.finalName, file.errorCode));
 }
 
 bool commitOutputFile(OutputFile &file) {
@@ -192,31 +369,13 @@ bool commitOutputFile(OutputFile &file) {
             file.errorCode = EBADF;
         return false;
     }
-    errno = 0;
-    if (!file.failed && std::fflush(file.stream) != 0) {
-        file.failed = true;
-        file.errorCode = errno != 0 ? errno : EIO;
-    }
-    errno = 0;
-    int closeResult = std::fclose(file.stream);
-    file.stream = nullptr;
-    if (!file.failed && closeResult != 0) {
-        file.failed = true;
-        file.errorCode = errno != 0 ? errno : EIO;
-    }
-    if (file.failed) {
+    int keptFd = -1;
+    bool placed = closeStream(file, keptFd) && placeFile(file, keptFd);
+    if (keptFd >= 0)
+        close(keptFd);
+    if (!placed && file.kind == OutputKind::Named && !file.tempName.empty())
         removeTemporaryFile(file);
-        return false;
-    }
-    InterruptBlock block;
-    if (std::rename(file.tempName.c_str(), file.finalName.c_str()) != 0) {
-        file.failed = true;
-        file.errorCode = errno;
-        unlink(file.tempName.c_str());
-    }
-    file.tempName.clear();
-    unregisterTemporaryFile(file.registrySlot);
-    return !file.failed;
+    return placed;
 }
 
 void discardOutputFile(OutputFile &file) {
@@ -235,7 +394,7 @@ bool writeWholeFile(const std::string &name, const void *data, size_t length, in
         errorCode = file.errorCode;
         return false;
     }
-    writeOutputBytes(file, data, length);
+    appendOutputBytes(file, data, length);
     if (!commitOutputFile(file)) {
         errorCode = file.errorCode;
         return false;
@@ -251,4 +410,29 @@ void writeJobFile(const std::string &name, const void *data, size_t length, bool
     int errorCode = 0;
     if (!writeWholeFile(name, data, length, errorCode, textMode))
         failJob(createFileError(name, errorCode));
+}
+
+bool sameFile(const std::string &first, const std::string &second) {
+    struct stat a {};
+    struct stat b {};
+    const bool haveFirst = stat(first.c_str(), &a) == 0;
+    const bool haveSecond = stat(second.c_str(), &b) == 0;
+    if ((haveFirst && isStream(a)) || (haveSecond && isStream(b)))
+        return false;
+    if (haveFirst && haveSecond)
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    std::error_code error;
+    const auto one = std::filesystem::weakly_canonical(std::filesystem::absolute(first), error);
+    if (error)
+        return first == second;
+    const auto other = std::filesystem::weakly_canonical(std::filesystem::absolute(second), error);
+    return !error && one == other;
+}
+
+const std::string *firstCollision(const std::vector<const std::string *> &names) {
+    for (size_t i = 0; i < names.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (!names[i]->empty() && !names[j]->empty() && sameFile(*names[j], *names[i]))
+                return names[i];
+    return nullptr;
 }

@@ -6,10 +6,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+enum class OutputKind : uint8_t {
+    Anonymous, // an unnamed file in the target's folder, linked in at commit (O_TMPFILE)
+    Named,     // a named temporary file beside the target, renamed onto it at commit
+    Direct,    // an existing device or FIFO, written in place
+};
 
 struct OutputFile {
-    std::string finalName;
-    std::string tempName;
+    std::string finalName;  // the name as given, used in messages
+    std::string targetName; // where the data goes: finalName with symbolic links followed
+    std::string tempName;   // Named only: the temporary file's name
+    OutputKind kind = OutputKind::Anonymous;
     std::FILE *stream = nullptr;
     bool failed = false;   // a write failed; commit reports it
     int errorCode = 0;     // errno of the first failure
@@ -21,18 +30,28 @@ struct OutputFile {
     ~OutputFile(); // discards the temporary file unless committed
 };
 
-// Creates the temporary file; false with errorCode set when it cannot.
+// Opens the output; false with errorCode set when it cannot. A symbolic link
+// is followed and its target replaced; an existing character or block device
+// or FIFO is written directly; a regular file without write permission
+// (EACCES), a directory (EISDIR) or a socket (ENXIO) is refused.
 bool openOutputFile(OutputFile &file, const std::string &name, bool textMode = false);
 
-// Appends bytes; a failure is remembered and reported by commitOutputFile.
+// Appends bytes; false, with errorCode set, once a write has failed.
+bool appendOutputBytes(OutputFile &file, const void *data, size_t length);
+
+// appendOutputBytes for a job: a failed write ends the job at once, with
+// createFileError's message (the temporary file goes when `file` does).
 void writeOutputBytes(OutputFile &file, const void *data, size_t length);
 
-// Flushes, closes and renames into place; false with errorCode set on failure
-// (the temporary file is removed then).
+// Flushes, closes and puts the file in place; false with errorCode set on
+// failure (nothing is left behind then).
 bool commitOutputFile(OutputFile &file);
 
-// Closes and removes the temporary file.
+// Closes the file and removes what it wrote (a device or FIFO keeps what it got).
 void discardOutputFile(OutputFile &file);
+
+// Tests only: take named temporary files even where unnamed ones work.
+void useNamedTemporaryFiles(bool named);
 
 // Writes a whole file through a temporary file; false with errorCode set on failure.
 bool writeWholeFile(const std::string &name, const void *data, size_t length, int &errorCode,
@@ -51,3 +70,12 @@ size_t openTemporaryFileCount();
 
 // writeWholeFile for a job: a failure ends it with createFileError's message.
 void writeJobFile(const std::string &name, const void *data, size_t length, bool textMode = false);
+
+// True when the two names reach the same regular file (or would, once
+// created): the same inode, or the same path with links and dots resolved.
+// Devices and FIFOs never collide: writing them twice is what was asked.
+bool sameFile(const std::string &first, const std::string &second);
+
+// The first name of the list that names the same file as an earlier one,
+// or nullptr; empty names are skipped.
+const std::string *firstCollision(const std::vector<const std::string *> &names);

@@ -25,6 +25,15 @@ std::vector<std::string> entries(const std::filesystem::path &folder) {
     return names;
 }
 
+// Named temporary files while it lives: the registry and the interrupt handler
+// only see those (unnamed ones vanish with the process by themselves).
+struct NamedTemporaries {
+    NamedTemporaries() { useNamedTemporaryFiles(true); }
+    NamedTemporaries(const NamedTemporaries &) = delete;
+    NamedTemporaries &operator=(const NamedTemporaries &) = delete;
+    ~NamedTemporaries() { useNamedTemporaryFiles(false); }
+};
+
 // Runs `body` in a child process and returns its wait status.
 template <typename Body> int inChild(Body body) {
     pid_t child = fork();
@@ -38,6 +47,7 @@ template <typename Body> int inChild(Body body) {
 }
 
 TEST(OutputFileRegistry, TracksTheOpenTemporaryFiles) {
+    NamedTemporaries named;
     TempDir dir;
     const size_t before = openTemporaryFileCount();
     OutputFile kept;
@@ -60,6 +70,7 @@ TEST(OutputFileRegistry, TracksTheOpenTemporaryFiles) {
 }
 
 TEST(OutputFileRegistry, FailedOpenAndFailedCommitLeaveNothingRegistered) {
+    NamedTemporaries named;
     TempDir dir;
     const size_t before = openTemporaryFileCount();
     OutputFile missingFolder;
@@ -69,13 +80,14 @@ TEST(OutputFileRegistry, FailedOpenAndFailedCommitLeaveNothingRegistered) {
     std::filesystem::create_directory(dir.path / "taken");
     OutputFile renamedOntoFolder;
     ASSERT_TRUE(openOutputFile(renamedOntoFolder, dir.file("late.bin")));
-    renamedOntoFolder.finalName = dir.file("taken"); // the rename fails
+    renamedOntoFolder.targetName = dir.file("taken"); // the rename fails
     EXPECT_FALSE(commitOutputFile(renamedOntoFolder));
     EXPECT_EQ(openTemporaryFileCount(), before);
     EXPECT_EQ(entries(dir.path), std::vector<std::string>{"taken"});
 }
 
 TEST(OutputFileRegistry, ManyFilesAtOnceStillWork) {
+    NamedTemporaries named;
     TempDir dir;
     const size_t before = openTemporaryFileCount();
     std::vector<std::unique_ptr<OutputFile>> files;
@@ -96,6 +108,7 @@ class InterruptCleanup : public testing::TestWithParam<int> {};
 TEST_P(InterruptCleanup, RemovesOpenTemporaryFilesAndEndsBySignal) {
     TempDir dir;
     const int signalNumber = GetParam();
+    NamedTemporaries named;
     int status = inChild([&] {
         installInterruptCleanup();
         OutputFile done;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -15,7 +16,10 @@
 #include <filesystem>
 #include <random>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -156,11 +160,12 @@ TEST_F(ReadOnlyFolder, PlainOutputIsRefusedAndTheOldFileKept) {
     expectNoTemporaries("ro");
 }
 
-TEST_F(ReadOnlyFolder, UnpackOntoItsOwnInputKeepsTheInput) {
+TEST_F(ReadOnlyFolder, UnpackIntoTheFolderIsRefused) {
     // Any bytes are a stream.
-    RunResult r = run({"-unpack", "ro/old.lzs", "-o", "ro/old.lzs"}, asNobody());
-    expectCreateFailure(r, "ro/old.lzs", EACCES);
+    RunResult r = run({"-unpack", "ro/old.lzs", "-o", "ro/new.bin"}, asNobody());
+    expectCreateFailure(r, "ro/new.bin", EACCES);
     expectOldContents("ro/old.lzs");
+    expectMissing("ro/new.bin");
     expectNoTemporaries("ro");
 }
 
@@ -325,30 +330,36 @@ TEST_F(FailureInjection, ImageOutputsNamedLikeADirectory) {
 }
 
 // ---------------------------------------------------------------------------
-// The output names the input: it is replaced only by the complete result.
+// Outputs that name the same file, or the input: refused before anything is written.
 
-TEST_F(FailureInjection, PackOntoItsOwnInput) {
-    Bytes data = noise(30000, 5);
-    put("f", data);
-    put("g", data);
-    ASSERT_EQ(run({"-pack", "g", "-o", "g.lzs"}).status, 0);
-    RunResult r = run({"-pack", "-o", "f", "f"});
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(readFileBytes(file("f")), readFileBytes(file("g.lzs")));
-    expectNoTemporaries();
-}
-
-TEST_F(FailureInjection, ImagePatternsOntoTheirOwnPicture) {
+TEST_F(FailureInjection, CollidingOutputsAreRefusedBeforeAnyWrite) {
     putPicture("pic.png", 24, 16, 5);
-    putPicture("ref.png", 24, 16, 5);
-    ASSERT_EQ(run({"-image", "ref.png", "-target", "sms", "-o", "ref.pat"}).status, 0);
-    RunResult r = run({"-image", "pic.png", "-target", "sms", "-o", "pic.png"});
-    EXPECT_EQ(r.status, 0) << r.output;
-    Bytes patterns = readFileBytes(file("ref.pat"));
-    ASSERT_FALSE(patterns.empty());
-    EXPECT_EQ(readFileBytes(file("pic.png")), patterns);
-    EXPECT_EQ(readFileBytes(file("pic.pal")), readFileBytes(file("ref.pal")));
-    expectNoTemporaries();
+    const Bytes picture = readFileBytes(file("pic.png"));
+    struct Case {
+        std::vector<std::string> arguments;
+        const char *name;
+    };
+    const Case cases[] = {
+        {{"-pack", "-code", "-o", "t.asm"}, "t.asm"},
+        {{"-o", "t.pal"}, "t.pal"},
+        {{"-preview", "t.pat", "-o", "t.pat"}, "t.pat"},
+        {{"-preview", "x.bmp", "-o", "sub/../x.bmp"}, "x.bmp"},
+        {{"-o", "pic.png"}, "pic.png"}, // the patterns would replace the picture
+    };
+    makeFolder("sub");
+    for (const Case &c : cases) {
+        std::vector<std::string> arguments = {"-image", "pic.png", "-target", "sms"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        RunResult r = run(arguments);
+        EXPECT_EQ(r.output, std::string("\nError: Output files collide: ") + c.name + "\n")
+            << c.name;
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(listDir(dir.path), (std::vector<std::string>{"pic.png", "sub"})) << c.name;
+    }
+    EXPECT_EQ(readFileBytes(file("pic.png")), picture);
+    // Outputs that would not be written do not collide: d15 writes no palette.
+    RunResult direct = run({"-image", "pic.png", "-target", "32x", "-format", "d15", "-o", "d.pal"});
+    EXPECT_EQ(direct.status, 0) << direct.output;
 }
 
 // ---------------------------------------------------------------------------
@@ -395,6 +406,37 @@ template <typename Condition> bool waitUntil(Condition condition) {
     return true;
 }
 
+// True once the process holds a file open in `folder` other than its input:
+// its output, named or not yet named.
+bool writesInto(pid_t pid, const std::string &folder) {
+    const std::filesystem::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(fds, error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target.rfind(folder + "/", 0) == 0 && target.find("in.fifo") == std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// Runs the program, killing it should it still run after 20 seconds.
+RunResult runWithDeadline(const std::vector<std::string> &arguments, const std::string &folder,
+                          const RunOptions &options = {}) {
+    RunningProgram program = startMorvik(arguments, folder, options);
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!finished && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!finished)
+            kill(program.pid, SIGKILL);
+    });
+    RunResult result = finishProgram(program);
+    finished = true;
+    watchdog.join();
+    return result;
+}
+
 struct InterruptCase {
     const char *name;
     int signalNumber;
@@ -422,7 +464,7 @@ TEST_P(Interrupted, LeavesNoTemporaryFile) {
     })) << "the program never opened its input";
     Bytes data = noise(4096, 6);
     ASSERT_EQ(write(run.writer, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-    ASSERT_TRUE(waitUntil([&] { return !temporaryFiles(dir.path).empty(); }))
+    ASSERT_TRUE(waitUntil([&] { return writesInto(run.program.pid, dir.path); }))
         << "no temporary output appeared";
 
     ASSERT_EQ(kill(run.program.pid, c.signalNumber), 0);
@@ -442,5 +484,138 @@ INSTANTIATE_TEST_SUITE_P(Signals, Interrupted,
                          [](const testing::TestParamInfo<InterruptCase> &info) {
                              return std::string(info.param.name);
                          });
+
+// ---------------------------------------------------------------------------
+// A source that never ends: the first write that fails stops the job at once.
+
+TEST_F(FullDisk, EndlessInputStopsAtTheFirstFailedWrite) {
+    for (const char *mode : {"-unpack", "-pack"}) {
+        RunResult r = runWithDeadline({mode, "/dev/zero", "-o", "small/z.bin"}, dir.path);
+        EXPECT_EQ(r.output, plainJobFailure("small/z.bin", ENOSPC)) << mode;
+        expectCreateFailure(r, "small/z.bin", ENOSPC);
+        expectMissing("small/z.bin");
+    }
+    expectNoTemporaries("small");
+}
+
+TEST_F(FailureInjection, EndlessInputStopsAtTheFileSizeLimit) {
+    RunResult r =
+        runWithDeadline({"-pack", "/dev/urandom", "-o", "r.lzs"}, dir.path, fileSizeLimit(kSmallLimit));
+    EXPECT_EQ(r.output, plainJobFailure("r.lzs", EFBIG));
+    expectMissing("r.lzs");
+    expectNoTemporaries();
+}
+
+// ---------------------------------------------------------------------------
+// Special output names: written through, followed or refused, never replaced.
+
+TEST_F(FailureInjection, FifoOutputIsWrittenDirectly) {
+    put("in.bin", noise(20000, 9));
+    ASSERT_EQ(run({"-pack", "in.bin", "-o", "ref.lzs"}).status, 0);
+    ASSERT_EQ(mkfifo(file("out.fifo").c_str(), 0666), 0);
+    // The reader never blocks, so a program that replaced the FIFO fails the test
+    // instead of hanging it.
+    int fifo = open(file("out.fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    Bytes received;
+    std::atomic<bool> finished{false};
+    std::thread reader([&] {
+        unsigned char buffer[4096];
+        for (;;) {
+            const bool last = finished;
+            ssize_t count = read(fifo, buffer, sizeof buffer);
+            if (count > 0)
+                received.insert(received.end(), buffer, buffer + count);
+            else if (last)
+                break;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    RunResult r = runWithDeadline({"-pack", "in.bin", "-o", "out.fifo"}, dir.path);
+    finished = true;
+    reader.join();
+    close(fifo);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(received, readFileBytes(file("ref.lzs")));
+    struct stat info {};
+    ASSERT_EQ(stat(file("out.fifo").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    expectNoTemporaries();
+}
+
+TEST_F(FailureInjection, CharacterDeviceOutputIsWrittenDirectly) {
+    if (mknod(file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
+    put("in.bin", noise(5000, 10));
+    RunResult r = run({"-pack", "in.bin", "-o", "null"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    struct stat info {};
+    ASSERT_EQ(stat(file("null").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    expectNoTemporaries();
+}
+
+TEST_F(FailureInjection, SymbolicLinkIsFollowedAndItsTargetReplaced) {
+    put("in.bin", noise(5000, 11));
+    ASSERT_EQ(run({"-pack", "in.bin", "-o", "ref.lzs"}).status, 0);
+    makeFolder("real");
+    put("real/old.lzs", kOldContents);
+    std::filesystem::create_symlink("real/old.lzs", file("link.lzs"));
+    std::filesystem::create_symlink("real/new.lzs", file("dangling.lzs"));
+    for (const char *link : {"link.lzs", "dangling.lzs"}) {
+        RunResult r = run({"-pack", "in.bin", "-o", link});
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_TRUE(std::filesystem::is_symlink(file(link))) << link;
+    }
+    EXPECT_EQ(readFileBytes(file("real/old.lzs")), readFileBytes(file("ref.lzs")));
+    EXPECT_EQ(readFileBytes(file("real/new.lzs")), readFileBytes(file("ref.lzs")));
+    expectNoTemporaries();
+    expectNoTemporaries("real");
+}
+
+TEST_F(FailureInjection, ReadOnlyFileSocketAndLoopAreRefused) {
+    put("in.bin", noise(5000, 12));
+    put("locked.lzs", kOldContents);
+    ASSERT_EQ(chmod(file("locked.lzs").c_str(), 0444), 0);
+    RunResult locked = run({"-pack", "in.bin", "-o", "locked.lzs"});
+    EXPECT_EQ(locked.output, plainJobFailure("locked.lzs", EACCES));
+    expectOldContents("locked.lzs");
+
+    int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketName = file("sock");
+    ASSERT_LT(socketName.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketName.c_str(), socketName.size() + 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    RunResult sock = run({"-pack", "in.bin", "-o", "sock"});
+    close(listener);
+    EXPECT_EQ(sock.output, plainJobFailure("sock", ENXIO));
+    EXPECT_TRUE(std::filesystem::is_socket(file("sock")));
+
+    std::filesystem::create_symlink("loop", file("loop"));
+    RunResult loop = run({"-pack", "in.bin", "-o", "loop"});
+    EXPECT_EQ(loop.output, plainJobFailure("loop", ELOOP));
+    expectNoTemporaries();
+}
+
+// ---------------------------------------------------------------------------
+// SIGKILL cannot be caught: the output has no name until it is complete.
+
+TEST_F(FailureInjection, KilledRunsLeaveNoFileBehind) {
+    put("big.bin", noise(4 << 20, 13));
+    for (int delay : {0, 5, 20, 60}) {
+        RunningProgram program = startMorvik({"-pack", "big.bin", "-o", "out.lzs"}, dir.path);
+        ASSERT_GT(program.pid, 0);
+        ASSERT_TRUE(waitUntil([&] { return writesInto(program.pid, dir.path); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        kill(program.pid, SIGKILL);
+        RunResult r = finishProgram(program);
+        EXPECT_EQ(r.signal, SIGKILL) << delay;
+        EXPECT_EQ(listDir(dir.path), (std::vector<std::string>{"big.bin"})) << delay;
+    }
+}
 
 } // namespace
