@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::array<const char *, 27> kHelpLines = {
+constexpr std::array<const char *, 32> kHelpLines = {
     "morvik r3",
     "(c) 2026 the morvik authors",
     "",
@@ -30,11 +30,12 @@ constexpr std::array<const char *, 27> kHelpLines = {
     "-pack\t\tEncode data before generating the output file.",
     "-planes n\tSpecify the desired number of bitplanes to use for storing each\n\t\tpixel. At "
     "least n planes will be used.",
-    "\t\tA value of 0 means that the smallest possible number of\n\t\tbitplanes will be used. The "
-    "default value is 4, which is also\n\t\tthe maximum.",
+    "\t\tA value of 0 means that the smallest possible number of\n\t\tbitplanes will be used. That "
+    "is the default; the maximum is\n\t\tthe format's planes (p1 1, p2 2, p4 4, p8 8).",
     "-preview fname\tCreate a .BMP file with a preview of what the processed image\n\t\twill "
     "look like.",
-    "-q n\t\tQuantise the image to use n colors. The limits are 2 <= n <= 16",
+    "-q n\t\tQuantise the image to use n colors. The limits are 2 <= n <= the\n\t\tformat's "
+    "colors (p1 2, p2 4, p4 and l4 16, p8 and l8 256).",
     "-sizefilter n\tIf n==1 smooth filtering will be used when resizing the image\n\t\t(when "
     "-width and/or -height is used).",
     "\t\tOtherwise nearest neighbor sampling will be used.",
@@ -45,6 +46,15 @@ constexpr std::array<const char *, 27> kHelpLines = {
     "-unpack\t\tDecode the input file (not valid when -image is used).",
     "-v\t\tVerbose mode.",
     "-width n\tSpecify a new width for the image.",
+    "-target name\tThe console: sms, sgg, snes, tgx, smd or 32x. Without it the\n\t\timage is "
+    "converted but no file is written.",
+    "-format name\tThe pixel format: p1, p2, p4, p8 (planar), l4, l8 (linear) or\n\t\td15 (direct "
+    "color). Each target takes some of them.",
+    "-code\t\tWith -pack, also write the assembly file that calls the decoder\n\t\t(sms, sgg "
+    "and smd).",
+    "-dict n\t\tSet the dictionary size of the LZSS codec: 512, 1024, 2048 or\n\t\t4096 (the "
+    "default).",
+    "-chain\t\tNot supported; ignored with a warning.",
 };
 
 // What an option does with the settings; Failed ends the run.
@@ -85,13 +95,17 @@ Action setOutput(OptionContext &c) {
 Action setFormat(OptionContext &c) {
     if (std::optional<Format> format = lookupFormat(c.value))
         c.settings.format = *format;
+    else
+        std::printf("Warning: Unknown format %s. Using the target's default.\n", c.value);
     return Action::Done;
 }
 
 Action setTarget(OptionContext &c) {
     std::optional<Target> target = lookupTarget(c.value);
-    if (!target)
-        return fail("Error: Bad value for -target.\n");
+    if (!target) {
+        std::fputs("Error: Bad value for -target.\n", stdout);
+        return fail("Error: The targets are sms, sgg, snes, tgx, smd and 32x.\n");
+    }
     c.settings.target = *target;
     return Action::Done;
 }

@@ -14,6 +14,7 @@ struct PaddedPicture {
     WorkImage image;
     Palette palette{}; // blue, green, red, as the module gave it
     ColourList colours;
+    int64_t distinctColours = 0; // counted whole only when there are too many
 };
 
 ModuleImage loadPicture(const JobSettings &settings, const ImageLibrary &library) {
@@ -43,7 +44,7 @@ void resizeIfAsked(const JobSettings &s, const ImageLibrary &library, MorvikImag
 PictureView checkedPicture(const JobSettings &settings, const ImageLibrary &library,
                            MorvikImage *image) {
     PictureView view = viewOfModuleImage(library, image);
-    if (settings.verbose && view.bitsPerPixel == 32)
+    if (view.bitsPerPixel == 32 && (settings.verbose || hasTranslucentPixel(view)))
         std::fputs("Warning: Alpha channel is ignored for 32-bit images.\n", stdout);
     const int32_t depth = view.bitsPerPixel;
     if ((depth != 8 && depth != 24 && depth != 32) || view.pixels == nullptr || view.width <= 0 ||
@@ -74,7 +75,11 @@ PaddedPicture preparePicture(const JobSettings &settings, const JobPlan &plan,
     warnIfQuantiseRefused(plan, settings);
     PaddedPicture padded;
     padded.colours = countPictureColours(settings, plan, view);
-    padded.image = padAndFlipImage(view, settings.bgX, settings.bgY);
+    if (!directColour(plan) && padded.colours.size() > static_cast<size_t>(plan.colourLimit))
+        padded.distinctColours = countDistinctColours(view);
+    // With -t the padding takes colour 0, the colour of the pixel -bg names from the top.
+    const FillRow fillRow = settings.transparency ? FillRow::FromTop : FillRow::FromBottom;
+    padded.image = padAndFlipImage(view, settings.bgX, settings.bgY, fillRow);
     padded.palette = modulePalette(library, image.get());
     return padded;
 }
@@ -85,6 +90,9 @@ IndexedImage reducePicture(const JobSettings &settings, const JobPlan &plan, Pad
     request.limit = plan.colourLimit;
     request.dither = settings.dither;
     request.verbose = settings.verbose;
+    if (padded.distinctColours > 0)
+        std::printf("Quantising %lld colours to %d.\n",
+                    static_cast<long long>(padded.distinctColours), plan.colourLimit);
     QuantNetwork network;
     return reduceColours(padded.colours, std::move(padded.image), padded.palette, network, request);
 }
@@ -105,14 +113,19 @@ int convertImage(const JobSettings &settings, const JobPlan &plan, const ImageLi
     warnIfPlanesIgnored(plan.planes);
     ConvertedImage image;
     image.indexed = reducePicture(settings, plan, std::move(padded));
-    image.planeCount = choosePlaneCount(image.indexed.colourCount, *plan.format, plan.planes);
+    warnIfPlanesBad(plan.planes, *plan.format);
+    const int32_t colourCount = image.indexed.colourCount;
     if (!directColour(plan))
         image.consolePalette = reduceComponents(image.indexed.palette, plan.target->componentBits);
     image.tiles = buildTiles(settings, plan, image.indexed.image);
-    if (!plan.target->writesFiles)
+    if (!plan.target->writesFiles) {
+        std::fputs("Warning: No -target given: nothing is written.\n", stdout);
         return finish();
-    const int32_t baseColour = checkBaseColour(*plan.format, image.indexed.colourCount,
-                                               image.planeCount, settings.baseColour);
+    }
+    const int32_t baseColour = settleBaseColour(*plan.format, colourCount, settings.baseColour);
+    image.planeCount = choosePlaneCount(colourCount, baseColour, *plan.format, plan.planes);
+    reportPlaneCount(*plan.format, image.planeCount);
+    warnIfPlanesShort(plan, image.planeCount);
     const EncodedPatterns patterns = encodeImagePatterns(settings, plan, image, baseColour);
     writeImageOutputs(settings, plan, image, patterns);
     return finish();

@@ -51,13 +51,25 @@ void writePalette(const JobSettings &settings, const JobPlan &plan, const Conver
                                               mapping.backgroundIndex));
 }
 
+// What the tile limit means for this picture, and what helps.
+void warnTileLimit(const JobSettings &settings, const TargetRow &target, int64_t unique) {
+    std::printf("Warning: More than %d unique tiles. No name table will be written.\n",
+                target.tileLimit);
+    if (!settings.optimiseTiles)
+        std::printf("Warning: Found %lld unique tiles; -opt drops repeated%s tiles.\n",
+                    static_cast<long long>(unique), target.canFlip ? " and mirrored" : "");
+    else
+        std::printf("Warning: Found %lld unique tiles; a name table holds at most %d: use fewer "
+                    "distinct tiles, or split the picture.\n",
+                    static_cast<long long>(unique), target.tileLimit);
+}
+
 void writeNames(const JobSettings &settings, const JobPlan &plan, const TileSet &tiles) {
     const TargetRow &target = *plan.target;
     const int64_t unique = static_cast<int64_t>(tiles.uniqueTiles.size());
     if (unique > target.tileLimit) {
         if (!target.bitmapMode)
-            std::printf("Warning: More than %d unique tiles. No name table will be written.\n",
-                        target.tileLimit);
+            warnTileLimit(settings, target, unique);
         return;
     }
     if (target.bitmapMode)
@@ -89,6 +101,11 @@ std::tm localNow() {
 
 void writeCode(const JobSettings &settings, const JobPlan &plan, const ConvertedImage &image,
                CodecSettings codec) {
+    if (plan.target->codeForm == CodeForm::None) {
+        std::fputs("Warning: No code file template for this target. No code file written.\n",
+                   stdout);
+        return;
+    }
     std::printf("Writing code to %s\n", plan.codeName.c_str());
     CodeFileValues values;
     values.dictSize = codec.dictSize;
@@ -110,6 +127,10 @@ void writePatterns(const JobSettings &settings, const JobPlan &plan, const Conve
         writeRawPatterns(output, !plan.target->bitmapMode);
         return;
     }
+    if (plan.target->fixedCodec &&
+        (settings.dictSize || settings.threshold || settings.autoCompress))
+        std::fputs("Warning: 32x pattern data is always packed with -dict 4096 -threshold 2.\n",
+                   stdout);
     std::printf("Encoding pattern data and writing to %s..\n", name.c_str());
     const CodecSettings used = writeCompressedPatterns(output, plan.searchCodec, plan.codec);
     if (settings.writeCode)
@@ -117,8 +138,12 @@ void writePatterns(const JobSettings &settings, const JobPlan &plan, const Conve
 }
 
 void writePreview(const JobSettings &settings, const JobPlan &plan, const ConvertedImage &image) {
-    if (directColour(plan) || plan.previewName.empty())
+    if (plan.previewName.empty())
         return;
+    if (directColour(plan)) {
+        std::fputs("Warning: No preview for direct colour (d15).\n", stdout);
+        return;
+    }
     if (settings.verbose)
         std::printf("Writing preview to %s\n", plan.previewName.c_str());
     // Every colour of the picture is widened, also those no pixel of a tile uses.
@@ -129,15 +154,26 @@ void writePreview(const JobSettings &settings, const JobPlan &plan, const Conver
 
 } // namespace
 
+void warnIfPlanesShort(const JobPlan &plan, int32_t planeCount) {
+    const int32_t read = plan.format->tilePlanes;
+    if (read == 0 || planeCount >= read || (plan.pack && plan.target->decoderWidensPlanes))
+        return;
+    std::printf("Warning: Storing %d of the %d bit planes the console reads; use -planes %d to "
+                "load the data as it is.\n",
+                planeCount, read, read);
+}
+
 EncodedPatterns encodeImagePatterns(const JobSettings &settings, const JobPlan &plan,
                                     const ConvertedImage &image, int32_t baseColour) {
     EncodedPatterns patterns;
+    if (settings.chainTiles)
+        std::fputs("Warning: -chain is not supported. Ignored.\n", stdout);
     patterns.mapping.transparency = settings.transparency;
     patterns.mapping.baseColour = baseColour;
     if (settings.transparency)
         patterns.mapping.backgroundIndex = backgroundIndex(settings, image.indexed.image);
     if (!encodePatterns(image.indexed.image, image.tiles, plan.target->layout, image.planeCount,
-                        settings.chainTiles, patterns.mapping, patterns.buffer))
+                        false, patterns.mapping, patterns.buffer))
         throw std::bad_alloc(); // no buffer fits the picture
     checkUsedIndices(plan, patterns.buffer);
     return patterns;

@@ -19,6 +19,10 @@ struct EncodedPatterns {
     PatternBuffer buffer;
 };
 
+// The warning for pattern data with fewer planes than the console's tile mode
+// reads, when no shipped decoder widens them.
+void warnIfPlanesShort(const JobPlan &plan, int32_t planeCount);
+
 // Encodes the tiles (or the bitmap) and checks how many indexes they use.
 EncodedPatterns encodeImagePatterns(const JobSettings &settings, const JobPlan &plan,
                                     const ConvertedImage &image, int32_t baseColour);

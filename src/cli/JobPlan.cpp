@@ -39,10 +39,32 @@ JobPlan settleJobPlan(const JobSettings &settings, CodecSettings codec) {
     return plan;
 }
 
+// "p2, p4 and p8": the formats the target takes, in the table's order.
+std::string acceptedFormats(const TargetRow &target) {
+    std::string names;
+    std::vector<std::string_view> accepted;
+    for (const FormatRow &row : kFormats)
+        if ((target.allowedFormats & static_cast<uint32_t>(row.code)) != 0)
+            accepted.push_back(row.name);
+    for (size_t i = 0; i < accepted.size(); ++i) {
+        if (i != 0)
+            names += i + 1 == accepted.size() ? " and " : ", ";
+        names += accepted[i];
+    }
+    return names;
+}
+
 void warnIfFormatRefused(const JobPlan &plan, const JobSettings &settings) {
-    if (plan.formatRefused)
-        std::printf("Warning: Unsupported format (%d) for this target. Using default.\n",
-                    formatRow(settings.format).code);
+    if (!plan.formatRefused)
+        return;
+    const FormatRow &asked = formatRow(settings.format);
+    std::printf("Warning: Unsupported format (%d) for this target. Using default.\n", asked.code);
+    const std::string target = plan.target->name.empty()
+                                   ? std::string("Without -target the picture")
+                                   : "Target " + std::string(plan.target->name);
+    std::printf("Warning: Format %s is not accepted. %s takes %s; using %s.\n",
+                std::string(asked.name).c_str(), target.c_str(),
+                acceptedFormats(*plan.target).c_str(), std::string(plan.format->name).c_str());
 }
 
 void warnIfQuantiseRefused(const JobPlan &plan, const JobSettings &settings) {
@@ -61,7 +83,7 @@ void checkOutputCollisions(const JobPlan &plan, const JobSettings &settings) {
     if (!plan.target->bitmapMode)
         names.push_back(&plan.nameTableName);
     names.push_back(&plan.patternName);
-    if (plan.pack && settings.writeCode)
+    if (plan.pack && settings.writeCode && plan.target->codeForm != CodeForm::None)
         names.push_back(&plan.codeName);
     if (palette)
         names.push_back(&plan.previewName);

@@ -33,8 +33,8 @@ struct JobSettings {
     int32_t bgX = 0;
     int32_t bgY = 0;
     std::optional<int32_t> minPlanes; // -planes
-    int32_t threshold = kDefaultThreshold;
-    int32_t dictSize = kDefaultDictSize;
+    std::optional<int32_t> threshold; // -threshold; kDefaultThreshold when not given
+    std::optional<int32_t> dictSize;  // -dict; kDefaultDictSize when not given
     int32_t baseColour = 0;
     std::optional<int32_t> quantiseColours; // -q
     int32_t newWidth = 0;

@@ -2,6 +2,7 @@
 
 #include "common/OutputFile.hpp"
 #include "common/Statistics.hpp"
+#include "image/PictureSignature.hpp"
 #include "lzss/Lzss.hpp"
 
 #include <cstdio>
@@ -66,6 +67,10 @@ int runFileCodec(const JobSettings &settings, CodecSettings codecSettings, const
 
 int runPlainFileJob(const JobSettings &settings, CodecSettings codec) {
     if (settings.compressionMode == CompressionMode::None) {
+        if (!settings.inputName.empty() && looksLikePicture(settings.inputName))
+            std::fputs(
+                "Warning: Nothing to do: add -image to convert a picture, or -pack/-unpack.\n",
+                stdout);
         std::fputs("Done.\n", stdout);
         return kExitSuccess;
     }

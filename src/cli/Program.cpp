@@ -13,10 +13,12 @@ static bool isHelpOption(std::string_view argument) {
 
 // -dict as parsed, and -threshold or the default when it does not fit that size.
 static CodecSettings settleCodecSettings(const JobSettings &settings) {
-    if (lzssThresholdValid(settings.threshold, settings.dictSize))
-        return {settings.dictSize, settings.threshold};
+    const int32_t dictSize = settings.dictSize.value_or(kDefaultDictSize);
+    const int32_t threshold = settings.threshold.value_or(kDefaultThreshold);
+    if (lzssThresholdValid(threshold, dictSize))
+        return {dictSize, threshold};
     std::fputs("Warning: Bad value for threshold. Using default (2).\n", stdout);
-    return {settings.dictSize, kDefaultThreshold};
+    return {dictSize, kDefaultThreshold};
 }
 
 static int runJob(const JobSettings &settings, const ImageLibrary &library) {

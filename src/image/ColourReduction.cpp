@@ -170,3 +170,30 @@ IndexedImage reduceColours(const ColourList &list, WorkImage padded, const Palet
         return renumberIndexed(list, std::move(padded), sourcePalette);
     return numberTrueColours(list, padded);
 }
+
+int64_t countDistinctColours(const PictureView &picture) {
+    constexpr size_t kKeys = size_t{1} << 24; // one bit for each colour key
+    std::vector<uint64_t> seen(kKeys / 64, 0);
+    const size_t count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+    const size_t step = bytesPerPixel(picture.bitsPerPixel);
+    int64_t distinct = 0;
+    for (size_t i = 0; i < count; ++i) {
+        ColourKey key = colourKeyOf(picture.pixels + i * step, picture.bitsPerPixel);
+        key = picture.bitsPerPixel == 8 ? key >> 24 : key;
+        uint64_t &word = seen[key / 64];
+        const uint64_t bit = uint64_t{1} << (key % 64);
+        distinct += (word & bit) == 0;
+        word |= bit;
+    }
+    return distinct;
+}
+
+bool hasTranslucentPixel(const PictureView &picture) {
+    if (picture.bitsPerPixel != 32)
+        return false;
+    const size_t count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+    for (size_t i = 0; i < count; ++i)
+        if (picture.pixels[4 * i + 3] != 0xFF)
+            return true;
+    return false;
+}

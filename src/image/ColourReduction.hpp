@@ -18,6 +18,12 @@ ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel);
 // appearance; stops once the list holds more than `limit` keys (0: no stop).
 ColourList countColours(const PictureView &picture, int32_t limit);
 
+// Every distinct colour of the picture, however many.
+int64_t countDistinctColours(const PictureView &picture);
+
+// True when some pixel of a 32-bit picture is not fully opaque.
+bool hasTranslucentPixel(const PictureView &picture);
+
 // Position of the key in the list, or -1.
 int32_t findColour(const ColourList &list, ColourKey key);
 

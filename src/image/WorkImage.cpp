@@ -29,17 +29,19 @@ void failBackgroundOutside(int32_t bgX, int32_t bgY) {
     failJob(text);
 }
 
-// The fill colour's bytes: the pixel at (bgX, bgY), rows counted from the bottom.
-static const uint8_t *fillPixel(const PictureView &source, int32_t bgX, int32_t bgY) {
+// The fill colour's bytes: the pixel at (bgX, bgY); the memory holds the
+// bottom row first.
+static const uint8_t *fillPixel(const PictureView &source, int32_t bgX, int32_t bgY,
+                                FillRow fillRow) {
     if (bgX < 0 || bgY < 0 || bgX >= source.width || bgY >= source.height)
         failBackgroundOutside(bgX, bgY);
+    const int32_t row = fillRow == FillRow::FromTop ? source.height - 1 - bgY : bgY;
     const size_t pixelSize = bytesPerPixel(source.bitsPerPixel);
-    return source.pixels +
-           static_cast<size_t>(bgY) * static_cast<size_t>(source.width) * pixelSize +
+    return source.pixels + static_cast<size_t>(row) * static_cast<size_t>(source.width) * pixelSize +
            static_cast<size_t>(bgX) * pixelSize;
 }
 
-WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY) {
+WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY, FillRow fillRow) {
     int64_t width = paddedSide(source.width);
     int64_t height = paddedSide(source.height);
     bool padWidth = width != source.width;
@@ -50,7 +52,7 @@ WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY) {
     if (padHeight)
         std::printf("Warning: Height is not a multiple of 8. Padding to %lld pixels.\n",
                     static_cast<long long>(height));
-    const uint8_t *fill = padWidth || padHeight ? fillPixel(source, bgX, bgY) : nullptr;
+    const uint8_t *fill = padWidth || padHeight ? fillPixel(source, bgX, bgY, fillRow) : nullptr;
     if (width > INT32_MAX || height > INT32_MAX)
         throw std::bad_alloc();
     WorkImage padded = makeBlankImage(static_cast<int32_t>(width), static_cast<int32_t>(height),

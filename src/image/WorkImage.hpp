@@ -57,10 +57,17 @@ int64_t paddedSide(int32_t side);
 // Ends the job: the background position (-bg) lies outside the picture.
 [[noreturn]] void failBackgroundOutside(int32_t bgX, int32_t bgY);
 
+// Which row -bg counts from when it picks the padding's colour.
+enum class FillRow : uint8_t {
+    FromBottom, // the picture's own rule
+    FromTop,    // -t: the pixel that becomes colour 0, so the padding is transparent
+};
+
 // Turns a bottom-row-first picture into a top-row-first one whose sides are
-// multiples of 8; new pixels take the colour at (bgX, bgY) counted from the
-// bottom row. Prints the padding warnings.
-WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY);
+// multiples of 8; new pixels take the colour at (bgX, bgY). Prints the
+// padding warnings.
+WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY,
+                          FillRow fillRow = FillRow::FromBottom);
 
 // The picture as palette indexes (8 bits a pixel, top row first, whole
 // tiles), or for direct colour as 16-bit colour words without a palette.

@@ -37,9 +37,9 @@ CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose)
     for (size_t i = 1; i < trials.size(); ++i)
         if (trials[i].compressedSize < trials[chosen].compressedSize)
             chosen = i;
-    if (verbose)
-        std::printf("Using LZSS settings -dict %d -threshold %d.\n", trials[chosen].dictSize,
-                    trials[chosen].threshold);
+    // Also without -v: the stream unpacks only with these settings.
+    std::printf("Using LZSS settings -dict %d -threshold %d.\n", trials[chosen].dictSize,
+                trials[chosen].threshold);
     return std::move(trials[chosen]);
 }
 

@@ -20,16 +20,17 @@ struct FormatRow {
     int32_t bitsPerPixel; // the most bit planes (planar) or the fixed bits per pixel
     int32_t baseLimit;    // colours counted from -base that must fit; 0: no check
     bool reportsPlanes;   // the "Using %d bitplanes" line is printed
+    int32_t tilePlanes;   // planes the console's tile mode reads; 0: not a tile mode
 };
 
 inline constexpr std::array<FormatRow, 7> kFormats = {{
-    {Format::P1, "p1", 1, FormatKind::Planar, 2, 1, 2, true},
-    {Format::P2, "p2", 2, FormatKind::Planar, 4, 2, 4, true},
-    {Format::P4, "p4", 4, FormatKind::Planar, 16, 4, 16, true},
-    {Format::P8, "p8", 8, FormatKind::Planar, 256, 8, 0, false},
-    {Format::L4, "l4", 16, FormatKind::Linear, 16, 4, 16, false},
-    {Format::L8, "l8", 32, FormatKind::Linear, 256, 8, 256, false},
-    {Format::D15, "d15", 64, FormatKind::Direct, 0, 16, 0, false},
+    {Format::P1, "p1", 1, FormatKind::Planar, 2, 1, 2, true, 0},
+    {Format::P2, "p2", 2, FormatKind::Planar, 4, 2, 4, true, 2},
+    {Format::P4, "p4", 4, FormatKind::Planar, 16, 4, 16, true, 4},
+    {Format::P8, "p8", 8, FormatKind::Planar, 256, 8, 0, false, 8},
+    {Format::L4, "l4", 16, FormatKind::Linear, 16, 4, 16, false, 0},
+    {Format::L8, "l8", 32, FormatKind::Linear, 256, 8, 256, false, 0},
+    {Format::D15, "d15", 64, FormatKind::Direct, 0, 16, 0, false, 0},
 }};
 
 // The row of a format; Format::None has no row and must not be asked for.

@@ -45,6 +45,7 @@ struct TargetRow {
     bool writesFiles;         // false only without a target: convert, write nothing
     bool bitmapMode;          // the picture is stored whole, without tiles
     bool fixedCodec;          // packed always with the default codec settings, no search
+    bool decoderWidensPlanes; // the shipped decoder pads packed rows to the tile mode's planes
     std::string_view codeExtension;
     CodeForm codeForm;
     PatternLayout layout;
@@ -62,25 +63,25 @@ constexpr uint32_t formatBits(std::initializer_list<Format> formats) {
 
 inline constexpr std::array<TargetRow, 7> kTargets = {{
     {Target::None, "", formatBits({Format::L8}), Format::L8, 8, 65536, 0, false, false, false,
-     false, "", CodeForm::None, PatternLayout::None, ColourWord::None, NameEntry::None,
+     false, false, "", CodeForm::None, PatternLayout::None, ColourWord::None, NameEntry::None,
      PreviewWidening::None},
     {Target::Sms, "sms", formatBits({Format::P1, Format::P4}), Format::P4, 2, 512, 448, true, true,
-     false, false, ".asm", CodeForm::Wla, PatternLayout::Interleaved, ColourWord::Sms,
+     false, false, true, ".asm", CodeForm::Wla, PatternLayout::Interleaved, ColourWord::Sms,
      NameEntry::Sms, PreviewWidening::Sms},
     {Target::Sgg, "sgg", formatBits({Format::P1, Format::P4}), Format::P4, 4, 512, 448, true, true,
-     false, false, ".asm", CodeForm::Wla, PatternLayout::Interleaved, ColourWord::Sgg,
+     false, false, true, ".asm", CodeForm::Wla, PatternLayout::Interleaved, ColourWord::Sgg,
      NameEntry::Sms, PreviewWidening::Sgg},
     {Target::Snes, "snes", formatBits({Format::P2, Format::P4, Format::P8}), Format::P4, 5, 1024, 0,
-     true, true, false, false, ".asm", CodeForm::None, PatternLayout::Pairs, ColourWord::Snes,
-     NameEntry::Snes, PreviewWidening::Snes},
+     true, true, false, false, false, ".asm", CodeForm::None, PatternLayout::Pairs,
+     ColourWord::Snes, NameEntry::Snes, PreviewWidening::Snes},
     {Target::Tgx, "tgx", formatBits({Format::P4}), Format::P4, 3, 4096, 0, false, true, false,
-     false, ".asm", CodeForm::None, PatternLayout::Pairs, ColourWord::Tgx, NameEntry::Tgx,
+     false, false, ".asm", CodeForm::None, PatternLayout::Pairs, ColourWord::Tgx, NameEntry::Tgx,
      PreviewWidening::None},
     {Target::Smd, "smd", formatBits({Format::L4}), Format::L4, 3, 2048, 0, true, true, false, false,
-     ".s", CodeForm::Gnu, PatternLayout::Packed4, ColourWord::Smd, NameEntry::Smd,
+     false, ".s", CodeForm::Gnu, PatternLayout::Packed4, ColourWord::Smd, NameEntry::Smd,
      PreviewWidening::None},
     {Target::Sega32x, "32x", formatBits({Format::L8, Format::D15}), Format::L8, 8, 4096, 0, false,
-     true, true, true, ".s", CodeForm::None, PatternLayout::Bitmap, ColourWord::Bitmap32x,
+     true, true, true, false, ".s", CodeForm::None, PatternLayout::Bitmap, ColourWord::Bitmap32x,
      NameEntry::None, PreviewWidening::None},
 }};
 

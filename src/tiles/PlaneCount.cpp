@@ -1,5 +1,6 @@
 #include "tiles/PlaneCount.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -28,31 +29,38 @@ void warnIfPlanesIgnored(const PlaneRule &rule) {
         std::printf("Warning: -planes ignored for linear/direct formats.\n");
 }
 
-int32_t leastPlaneCount(int32_t colourCount) {
+void warnIfPlanesBad(const PlaneRule &rule, const FormatRow &format) {
+    if (rule.badValue && format.kind == FormatKind::Planar)
+        std::printf("Warning: Bad value for -planes. Using default (%d).\n", format.bitsPerPixel);
+}
+
+int32_t leastPlaneCount(int64_t colourCount) {
     int32_t planes = 0;
     while (planes < kMaxPlaneCount && (int64_t{1} << planes) < colourCount)
         ++planes;
     return planes;
 }
 
-int32_t choosePlaneCount(int32_t colourCount, const FormatRow &format, const PlaneRule &rule) {
+int32_t settleBaseColour(const FormatRow &format, int32_t colourCount, int32_t baseColour) {
+    if (format.baseLimit != 0 && int64_t{baseColour} + colourCount > format.baseLimit) {
+        std::printf("Warning: base + # colors > %d. Using base=0.\n", format.baseLimit);
+        return 0;
+    }
+    return baseColour;
+}
+
+int32_t choosePlaneCount(int32_t colourCount, int32_t baseColour, const FormatRow &format,
+                         const PlaneRule &rule) {
     if (format.kind != FormatKind::Planar)
         return format.bitsPerPixel;
-    if (rule.badValue)
-        std::printf("Warning: Bad value for -planes. Using default (%d).\n", format.bitsPerPixel);
-    const int32_t least = leastPlaneCount(colourCount);
+    // Stored values wrap at 256, so a negative base is left out as it always was.
+    const int64_t values = int64_t{colourCount} + (baseColour > 0 ? baseColour : 0);
+    const int32_t least = std::min(leastPlaneCount(values), format.bitsPerPixel);
     return (rule.minPlanes != 0 && rule.minPlanes > least) ? rule.minPlanes : least;
 }
 
-int32_t checkBaseColour(const FormatRow &format, int32_t colourCount, int32_t planeCount,
-                        int32_t baseColour) {
-    int32_t base = baseColour;
-    if (format.baseLimit != 0 && int64_t{base} + colourCount > format.baseLimit) {
-        std::printf("Warning: base + # colors > %d. Using base=0.\n", format.baseLimit);
-        base = 0;
-    }
+void reportPlaneCount(const FormatRow &format, int32_t planeCount) {
     if (format.reportsPlanes)
         std::printf("Using %d bitplanes (%d bytes) for each tile.\n", planeCount,
                     planeCount * kBytesPerPlane);
-    return base;
 }

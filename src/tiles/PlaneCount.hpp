@@ -18,14 +18,19 @@ PlaneRule settlePlaneRule(std::optional<int32_t> requested, const FormatRow &for
 // The warning for -planes with a linear or direct format, when it is owed.
 void warnIfPlanesIgnored(const PlaneRule &rule);
 
+// The warning for a -planes value outside 0..the format's planes, when owed.
+void warnIfPlanesBad(const PlaneRule &rule, const FormatRow &format);
+
 // The smallest R with 2^R >= colourCount (0 for one colour).
-int32_t leastPlaneCount(int32_t colourCount);
+int32_t leastPlaneCount(int64_t colourCount);
 
-// After colour reduction: the plane count for the colours, the format and
-// -planes; prints the warning for a bad -planes value.
-int32_t choosePlaneCount(int32_t colourCount, const FormatRow &format, const PlaneRule &rule);
+// The base colour, or 0 with a warning when base + colours do not fit the format.
+int32_t settleBaseColour(const FormatRow &format, int32_t colourCount, int32_t baseColour);
 
-// The base colour, or 0 with a warning when base + colours do not fit the
-// format; then prints the bit-plane line for p1, p2 and p4.
-int32_t checkBaseColour(const FormatRow &format, int32_t colourCount, int32_t planeCount,
-                        int32_t baseColour);
+// The plane count: the fewest that hold the largest stored value, colour
+// count - 1 + base, within the format's planes; at least -planes asks.
+int32_t choosePlaneCount(int32_t colourCount, int32_t baseColour, const FormatRow &format,
+                         const PlaneRule &rule);
+
+// The "Using %d bitplanes" line for p1, p2 and p4.
+void reportPlaneCount(const FormatRow &format, int32_t planeCount);

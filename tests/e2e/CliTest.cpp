@@ -25,7 +25,18 @@ TEST(CliStart, UsageAndHelp) {
                   0u)
             << help;
         EXPECT_TRUE(r.output.ends_with("-v\t\tVerbose mode.\n-width n\tSpecify a new width for "
-                                       "the image.\n"));
+                                       "the image.\n-target name\tThe console: sms, sgg, snes, "
+                                       "tgx, smd or 32x. Without it the\n\t\timage is "
+                                       "converted but no file is written.\n"
+                                       "-format name\tThe pixel format: p1, p2, p4, p8 (planar), "
+                                       "l4, l8 (linear) or\n\t\td15 (direct color). Each target "
+                                       "takes some of them.\n"
+                                       "-code\t\tWith -pack, also write the assembly file that "
+                                       "calls the decoder\n\t\t(sms, sgg and smd).\n"
+                                       "-dict n\t\tSet the dictionary size of the LZSS codec: "
+                                       "512, 1024, 2048 or\n\t\t4096 (the default).\n"
+                                       "-chain\t\tNot supported; ignored with a warning.\n"))
+            << r.output;
     }
     // Help met during parsing prints the help text and nothing else.
     RunResult late = runMorvik({"-v", "-h", "x"}, dir.path);
@@ -44,7 +55,9 @@ TEST(CliStart, OptionMessagesEndTheRunWithStatusOne) {
         {{"x", "-preview"}, "Error: Missing value for -preview\n"},
         {{"x", "-format"}, "Error: Missing value for -format.\n"},
         {{"x", "-target"}, "Error: Missing value for -target.\n"},
-        {{"-target", "SMS", "x"}, "Error: Bad value for -target.\n"},
+        {{"-target", "SMS", "x"},
+         "Error: Bad value for -target.\nError: The targets are sms, sgg, snes, tgx, smd and "
+         "32x.\n"},
         {{"x", "-bg"}, "Missing value for -bg.\n"},
         {{"-bg", "5", "x"}, "Bad value for -bg.\n"},
         {{"x", "-planes"}, "Missing value for -planes.\n"},

@@ -358,7 +358,8 @@ TEST_F(FailureInjection, CollidingOutputsAreRefusedBeforeAnyWrite) {
     }
     EXPECT_EQ(readFileBytes(file("pic.png")), picture);
     // Outputs that would not be written do not collide: d15 writes no palette.
-    RunResult direct = run({"-image", "pic.png", "-target", "32x", "-format", "d15", "-o", "d.pal"});
+    RunResult direct =
+        run({"-image", "pic.png", "-target", "32x", "-format", "d15", "-o", "d.pal"});
     EXPECT_EQ(direct.status, 0) << direct.output;
 }
 
@@ -499,8 +500,8 @@ TEST_F(FullDisk, EndlessInputStopsAtTheFirstFailedWrite) {
 }
 
 TEST_F(FailureInjection, EndlessInputStopsAtTheFileSizeLimit) {
-    RunResult r =
-        runWithDeadline({"-pack", "/dev/urandom", "-o", "r.lzs"}, dir.path, fileSizeLimit(kSmallLimit));
+    RunResult r = runWithDeadline({"-pack", "/dev/urandom", "-o", "r.lzs"}, dir.path,
+                                  fileSizeLimit(kSmallLimit));
     EXPECT_EQ(r.output, plainJobFailure("r.lzs", EFBIG));
     expectMissing("r.lzs");
     expectNoTemporaries();

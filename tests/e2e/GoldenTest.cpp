@@ -126,6 +126,8 @@ TEST_F(GoldenTest, SmsOptimisedWithPreview) {
         {"-image", "pic.png", "-target", "sms", "-opt", "-o", "gfx.pat", "-preview", "prev.bmp"});
     // 4 colours in p4: two planes. Optimised 2 tiles x 16 = 32 of 192 bytes, 16.7%.
     EXPECT_EQ(r.output, "\nUsing 2 bitplanes (16 bytes) for each tile.\n"
+                        "Warning: Storing 2 of the 4 bit planes the console reads; use -planes 4 "
+                        "to load the data as it is.\n"
                         "Writing pattern data to gfx.pat..\n"
                         "Unoptmized size: 192 bytes.\nOptimized size: 32 bytes (17%).\nDone.\n");
     EXPECT_EQ(r.status, 0);
@@ -166,6 +168,8 @@ TEST_F(GoldenTest, SmsWithoutOptKeepsEveryTileAndNamesFromTheInput) {
     paint("pic.png", kPicture);
     RunResult r = run({"-image", "pic.png", "-target", "sms"});
     EXPECT_EQ(r.output, "\nUsing 2 bitplanes (16 bytes) for each tile.\n"
+                        "Warning: Storing 2 of the 4 bit planes the console reads; use -planes 4 "
+                        "to load the data as it is.\n"
                         "Writing pattern data to pic.png.pat..\n"
                         "Unoptmized size: 192 bytes.\nOptimized size: 96 bytes (50%).\nDone.\n");
     EXPECT_EQ(r.status, 0);
@@ -183,6 +187,8 @@ TEST_F(GoldenTest, SmsTransparencySwapsBackgroundAndColourZero) {
     RunResult r =
         run({"-image", "pic.png", "-target", "sms", "-opt", "-t", "-bg", "1,2", "-o", "gfx.pat"});
     EXPECT_EQ(r.output, "\nUsing 2 bitplanes (16 bytes) for each tile.\n"
+                        "Warning: Storing 2 of the 4 bit planes the console reads; use -planes 4 "
+                        "to load the data as it is.\n"
                         "Writing pattern data to gfx.pat..\n"
                         "Unoptmized size: 192 bytes.\nOptimized size: 32 bytes (17%).\nDone.\n");
     EXPECT_EQ(r.status, 0);
@@ -202,6 +208,8 @@ TEST_F(GoldenTest, SggOptimised) {
     paint("pic.png", kPicture);
     RunResult r = run({"-image", "pic.png", "-target", "sgg", "-opt", "-o", "gfx.pat"});
     EXPECT_EQ(r.output, "\nUsing 2 bitplanes (16 bytes) for each tile.\n"
+                        "Warning: Storing 2 of the 4 bit planes the console reads; use -planes 4 "
+                        "to load the data as it is.\n"
                         "Writing pattern data to gfx.pat..\n"
                         "Unoptmized size: 192 bytes.\nOptimized size: 32 bytes (17%).\nDone.\n");
     EXPECT_EQ(r.status, 0);
@@ -220,6 +228,8 @@ TEST_F(GoldenTest, SnesThreePlanesWithBase) {
                        "-o", "gfx.pat"});
     // 2 tiles x 24 bytes = 48 of 192: 25%.
     EXPECT_EQ(r.output, "\nUsing 3 bitplanes (24 bytes) for each tile.\n"
+                        "Warning: Storing 3 of the 4 bit planes the console reads; use -planes 4 "
+                        "to load the data as it is.\n"
                         "Writing pattern data to gfx.pat..\n"
                         "Unoptmized size: 192 bytes.\nOptimized size: 48 bytes (25%).\nDone.\n");
     EXPECT_EQ(r.status, 0);
@@ -242,6 +252,8 @@ TEST_F(GoldenTest, TgxDoesNotMirror) {
     RunResult r = run({"-image", "pic.png", "-target", "tgx", "-opt", "-o", "gfx.pat"});
     // A, H, V and C: 4 tiles x 16 = 64 of 192 bytes, 33.3%.
     EXPECT_EQ(r.output, "\nUsing 2 bitplanes (16 bytes) for each tile.\n"
+                        "Warning: Storing 2 of the 4 bit planes the console reads; use -planes 4 "
+                        "to load the data as it is.\n"
                         "Writing pattern data to gfx.pat..\n"
                         "Unoptmized size: 192 bytes.\nOptimized size: 64 bytes (33%).\nDone.\n");
     EXPECT_EQ(r.status, 0);
@@ -309,7 +321,8 @@ TEST_F(GoldenTest, Bitmap32xD15StoresColourWords) {
     paint("a.png", kTileA);
     RunResult r = run({"-image", "a.png", "-target", "32x", "-format", "d15", "-preview", "p.bmp",
                        "-o", "gfx.pat"});
-    EXPECT_EQ(r.output, "\nWriting pattern data to gfx.pat..\nDone.\n");
+    EXPECT_EQ(r.output, "\nWriting pattern data to gfx.pat..\n"
+                        "Warning: No preview for direct colour (d15).\nDone.\n");
     EXPECT_EQ(r.status, 0);
     // No palette, no name table, no preview.
     EXPECT_EQ(files(), (Names{"a.png", "gfx.pat"}));

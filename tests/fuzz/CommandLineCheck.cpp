@@ -36,8 +36,9 @@ bool startsWith(const std::string &text, const std::string &prefix) {
 }
 
 std::string checkSettings(const JobSettings &settings) {
-    if (dictSizeFromOption(settings.dictSize) != settings.dictSize)
-        return "dictionary size " + std::to_string(settings.dictSize);
+    const int32_t dictSize = settings.dictSize.value_or(4096);
+    if (dictSizeFromOption(dictSize) != dictSize)
+        return "dictionary size " + std::to_string(dictSize);
     if (settings.resizeFilter != ResizeFilter::Smooth &&
         settings.resizeFilter != ResizeFilter::Nearest)
         return "resize filter " + std::to_string(static_cast<int>(settings.resizeFilter));

@@ -76,11 +76,26 @@ TEST(PlaneCount, ChoiceFollowsColoursFormatAndRequest) {
         const PlaneRule rule =
             settlePlaneRule(c.minPlanes == 0 ? std::nullopt : std::optional(c.minPlanes), format);
         testing::internal::CaptureStdout();
-        EXPECT_EQ(choosePlaneCount(c.colours, format, rule), c.planes)
+        warnIfPlanesBad(rule, format);
+        EXPECT_EQ(choosePlaneCount(c.colours, 0, format, rule), c.planes)
             << c.colours << " colours, format " << nameOf(c.format) << ", planes " << c.minPlanes;
         EXPECT_EQ(capturedOutput(), c.output);
         EXPECT_EQ(rule.minPlanes, c.minPlanesAfter);
     }
+}
+
+// The planes hold the largest stored value, colours - 1 + base: with -base 8,
+// eight colours are stored as 8..15 and need all four planes.
+TEST(PlaneCount, TheBaseColourCountsInThePlanes) {
+    const FormatRow &p4 = formatRow(Format::P4);
+    const FormatRow &p8 = formatRow(Format::P8);
+    EXPECT_EQ(choosePlaneCount(8, 8, p4, {}), 4);
+    EXPECT_EQ(choosePlaneCount(8, 0, p4, {}), 3);
+    EXPECT_EQ(choosePlaneCount(4, 4, p4, {}), 3);
+    EXPECT_EQ(choosePlaneCount(1, 1, p4, {}), 1);
+    EXPECT_EQ(choosePlaneCount(2, 0, p4, {}), 1);
+    EXPECT_EQ(choosePlaneCount(200, 100, p8, {}), 8); // values wrap at 256: never past 8
+    EXPECT_EQ(choosePlaneCount(2, 2, p4, settlePlaneRule(3, p4)), 3);
 }
 
 TEST(BaseColourCheck, ResetsBaseThatDoesNotFit) {
@@ -111,7 +126,8 @@ TEST(BaseColourCheck, ResetsBaseThatDoesNotFit) {
     };
     for (const Case &c : cases) {
         testing::internal::CaptureStdout();
-        const int32_t base = checkBaseColour(formatRow(c.format), c.colours, c.planes, c.base);
+        const int32_t base = settleBaseColour(formatRow(c.format), c.colours, c.base);
+        reportPlaneCount(formatRow(c.format), c.planes);
         EXPECT_EQ(capturedOutput(), c.output)
             << "format " << nameOf(c.format) << " base " << c.base;
         EXPECT_EQ(base, c.baseAfter) << "format " << nameOf(c.format) << " base " << c.base;
