@@ -52,6 +52,9 @@ inline std::vector<uint8_t> blankPalette() {
     return std::vector<uint8_t>(kPaletteBytes, 0);
 }
 
+// Keeps the decoder's words on why the current load failed, for CXI_LastError.
+void setLoadError(const char *message);
+
 bool hasPngSignature(const std::vector<uint8_t> &data);
 std::unique_ptr<MorvikImage> loadPng(const std::vector<uint8_t> &data);
 std::unique_ptr<MorvikImage> loadWithStb(const std::vector<uint8_t> &data);

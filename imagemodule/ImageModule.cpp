@@ -1,6 +1,7 @@
 // The C entry points of the image module and the reading of input files.
 #include "ImageInternal.hpp"
 
+#include <string>
 #include <sys/stat.h>
 
 namespace imagemodule {
@@ -14,6 +15,17 @@ std::optional<size_t> pixelBytes(int64_t width, int64_t height, int64_t bytesPer
     if (row > kMaxPixelBytes / static_cast<size_t>(height))
         return std::nullopt;
     return row * static_cast<size_t>(height);
+}
+
+namespace {
+
+thread_local std::string loadError;
+
+} // namespace
+
+void setLoadError(const char *message) {
+    if (loadError.empty() && message != nullptr)
+        loadError = message; // the first failure names the cause
 }
 
 namespace {
@@ -57,11 +69,17 @@ using namespace imagemodule;
 extern "C" {
 
 MorvikImage *CXI_LoadImage(const char *fileName, int32_t, int32_t, int32_t) {
+    loadError.clear();
     try {
         return loadImageFile(fileName).release();
     } catch (...) {
+        setLoadError("out of memory");
         return nullptr;
     }
+}
+
+const char *CXI_LastError(void) {
+    return loadError.c_str();
 }
 
 int32_t CXI_SaveImage(MorvikImage *image, const char *fileName, int32_t) {

@@ -44,7 +44,8 @@ void readFromMemory(png_structp png, png_bytep out, size_t length) {
     input->offset += length;
 }
 
-[[noreturn]] void raisePngError(png_structp png, png_const_charp) {
+[[noreturn]] void raisePngError(png_structp png, png_const_charp message) {
+    setLoadError(message);
     png_longjmp(png, 1);
 }
 
@@ -109,8 +110,14 @@ bool prepareImage(png_structp png, png_infop info, size_t fileBytes, MorvikImage
     int bitDepth = png_get_bit_depth(png, info);
     int channels = outputChannels(colorType);
     std::optional<size_t> bytes = pixelBytes(width, height, channels);
-    if (!bytes || !fileCouldHold(png, info, fileBytes))
+    if (!bytes) {
+        setLoadError("the picture is larger than morvik takes");
         return false;
+    }
+    if (!fileCouldHold(png, info, fileBytes)) {
+        setLoadError("the file is too short for the picture its header declares");
+        return false;
+    }
     setUpTransforms(png, colorType, bitDepth);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * static_cast<size_t>(channels))

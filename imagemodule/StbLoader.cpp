@@ -121,12 +121,11 @@ std::unique_ptr<MorvikImage> loadWithStb(const std::vector<uint8_t> &data) {
     // counts treats 16-bit PNM samples as 8-bit ones and reads past its buffer. Its
     // 16-bit reading hands the samples over as the file stores them, big-endian, where
     // its 8-bit reading would keep the low byte.
-    StbPixels decoded(
-        sampleBytes == 2
-            ? reinterpret_cast<stbi_uc *>(stbi_load_16_from_memory(
-                  data.data(), length, &loadedWidth, &loadedHeight, &loadedChannels, 0))
-            : stbi_load_from_memory(data.data(), length, &loadedWidth, &loadedHeight,
-                                    &loadedChannels, 0));
+    StbPixels decoded(sampleBytes == 2 ? reinterpret_cast<stbi_uc *>(stbi_load_16_from_memory(
+                                             data.data(), length, &loadedWidth, &loadedHeight,
+                                             &loadedChannels, 0))
+                                       : stbi_load_from_memory(data.data(), length, &loadedWidth,
+                                                               &loadedHeight, &loadedChannels, 0));
     if (!decoded || loadedWidth != width || loadedHeight != height ||
         loadedChannels != fileChannels || loadedChannels < 1 || loadedChannels > 4)
         return nullptr;

@@ -33,6 +33,10 @@ MORVIK_IMAGE_EXPORT uint8_t *CXI_GetPalette(MorvikImage *image);
 MORVIK_IMAGE_EXPORT int32_t CXI_Resize(MorvikImage *image, int32_t width, int32_t height,
                                        int32_t filter);
 
+/* Why the last CXI_LoadImage of this thread returned null, in the decoder's
+   words (no final period), or "" when there is nothing to add. */
+MORVIK_IMAGE_EXPORT const char *CXI_LastError(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,6 +3,7 @@
 
 #include "image/ColourReduction.hpp"
 #include "image/ModulePicture.hpp"
+#include "image/PictureSignature.hpp"
 #include "tiles/PaletteFile.hpp"
 
 #include <cstdio>
@@ -22,7 +23,8 @@ ModuleImage loadPicture(const JobSettings &settings, const ImageLibrary &library
         std::printf("Loading image file: %s\n", settings.inputName.c_str());
     ModuleImage image = loadModuleImage(library, settings.inputName);
     if (!image)
-        failJob("Error: Failed to load image file: " + settings.inputName + "\n");
+        failJob("Error: Failed to load image file: " + settings.inputName + "\n" +
+                loadFailureReason(settings.inputName, lastModuleError(library)));
     return image;
 }
 

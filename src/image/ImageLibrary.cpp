@@ -60,6 +60,7 @@ bool bindImageLibrary(ImageLibrary &library) {
         dlclose(handle);
         return false;
     }
+    resolve(handle, "CXI_LastError", bound.lastError);
     library = bound;
     return true;
 }

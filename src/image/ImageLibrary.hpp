@@ -17,6 +17,7 @@ struct ImageLibrary {
     decltype(&CXI_GetPaletteSize) getPaletteSize = nullptr;
     decltype(&CXI_GetPalette) getPalette = nullptr;
     decltype(&CXI_Resize) resize = nullptr;
+    decltype(&CXI_LastError) lastError = nullptr; // optional: older modules lack it
 };
 
 // Loads the module and resolves all ten entry points; false (and an empty

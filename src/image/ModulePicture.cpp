@@ -8,6 +8,10 @@ ModuleImage loadModuleImage(const ImageLibrary &library, const std::string &file
                        ModuleImageRelease{library.freeImage});
 }
 
+const char *lastModuleError(const ImageLibrary &library) {
+    return library.lastError != nullptr ? library.lastError() : nullptr;
+}
+
 PictureView viewOfModuleImage(const ImageLibrary &library, MorvikImage *image) {
     return {library.getWidth(image), library.getHeight(image), library.getBpp(image),
             library.getBits(image)};

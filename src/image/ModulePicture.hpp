@@ -21,6 +21,9 @@ using ModuleImage = std::unique_ptr<MorvikImage, ModuleImageRelease>;
 // Decodes the file; null when the module cannot.
 ModuleImage loadModuleImage(const ImageLibrary &library, const std::string &fileName);
 
+// The module's own words on its last failed load, or null when it has none.
+const char *lastModuleError(const ImageLibrary &library);
+
 // The module's pixels as they are now (after any resize).
 PictureView viewOfModuleImage(const ImageLibrary &library, MorvikImage *image);
 

@@ -3,8 +3,10 @@
 #include "common/InputFile.hpp"
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
@@ -30,4 +32,26 @@ bool looksLikePicture(const std::string &fileName) {
             std::memcmp(bytes, signature.data(), signature.size()) == 0)
             return true;
     return isPnmHeader(bytes, length);
+}
+
+std::string loadFailureReason(const std::string &fileName, const char *decoderMessage) {
+    struct stat info {};
+    if (stat(fileName.c_str(), &info) != 0)
+        return "Error: " + std::string(std::strerror(errno)) + ".\n";
+    if (S_ISDIR(info.st_mode))
+        return "Error: " + fileName + " is a directory.\n";
+    if (!S_ISREG(info.st_mode))
+        return "Error: " + fileName + " is not a regular file.\n";
+    InputFile file = openInputFile(fileName);
+    if (!file)
+        return "Error: " + std::string(std::strerror(errno)) + ".\n";
+    if (info.st_size == 0)
+        return "Error: The file is empty.\n";
+    std::string reason = looksLikePicture(fileName)
+                             ? "Error: The picture's data is truncated or corrupt"
+                             : "Error: Not a picture format morvik reads (PNG, BMP, GIF, JPEG, "
+                               "TGA, PNM, PSD), or a damaged one";
+    if (decoderMessage != nullptr && *decoderMessage != '\0')
+        reason += std::string(": ") + decoderMessage;
+    return reason + ".\n";
 }

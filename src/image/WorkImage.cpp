@@ -37,7 +37,8 @@ static const uint8_t *fillPixel(const PictureView &source, int32_t bgX, int32_t 
         failBackgroundOutside(bgX, bgY);
     const int32_t row = fillRow == FillRow::FromTop ? source.height - 1 - bgY : bgY;
     const size_t pixelSize = bytesPerPixel(source.bitsPerPixel);
-    return source.pixels + static_cast<size_t>(row) * static_cast<size_t>(source.width) * pixelSize +
+    return source.pixels +
+           static_cast<size_t>(row) * static_cast<size_t>(source.width) * pixelSize +
            static_cast<size_t>(bgX) * pixelSize;
 }
 

@@ -166,7 +166,10 @@ TEST_F(ImageJobTest, BrokenInputsEndWithStatusOne) {
     writeFileBytes(dir.file("text.png"), {'h', 'e', 'l', 'l', 'o'});
     for (const char *name : {"text.png", "missing.png", "."}) {
         RunResult r = run({"-image", name, "-target", "sms"});
-        EXPECT_EQ(r.output, std::string("\nError: Failed to load image file: ") + name + "\n");
+        EXPECT_EQ(r.output.rfind(
+                      std::string("\nError: Failed to load image file: ") + name + "\nError: ", 0),
+                  0u)
+            << r.output;
         EXPECT_EQ(r.status, 1);
     }
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 namespace {
@@ -137,6 +138,43 @@ TEST_F(MessagesTest, UnknownNamesAndNothingToDo) {
               "Done.\n");
     writeFileBytes(dir.file("data.bin"), Bytes{1, 2, 3});
     EXPECT_EQ(run({"data.bin", "-v"}).output, "\nDone.\n");
+}
+
+} // namespace
+
+namespace {
+
+// After "Failed to load image file" comes the reason.
+TEST_F(MessagesTest, FailedLoadsSayWhy) {
+    stripes("whole.png", 16, 16, 4);
+    Bytes png = file("whole.png");
+    writeFileBytes(dir.file("cut.png"), Bytes(png.begin(), png.begin() + 60));
+    writeFileBytes(dir.file("notes.txt"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    writeFileBytes(dir.file("empty.png"), Bytes{});
+    std::filesystem::create_directory(dir.file("folder.png"));
+    const std::string head = "\nError: Failed to load image file: ";
+    struct Case {
+        const char *name;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"missing.png", "Error: No such file or directory.\n"},
+        {"folder.png", "Error: folder.png is a directory.\n"},
+        {"empty.png", "Error: The file is empty.\n"},
+        {"notes.txt", "Error: Not a picture format morvik reads (PNG, BMP, GIF, JPEG, TGA, PNM, "
+                      "PSD), or a damaged one.\n"},
+    };
+    for (const Case &c : cases) {
+        RunResult r = run({"-image", c.name, "-target", "sms"});
+        EXPECT_EQ(r.output, head + c.name + "\n" + c.reason);
+        EXPECT_EQ(r.status, 1);
+    }
+    // A damaged PNG: libpng's own words follow.
+    RunResult cut = run({"-image", "cut.png", "-target", "sms"});
+    EXPECT_EQ(
+        cut.output.rfind(head + "cut.png\nError: The picture's data is truncated or corrupt", 0),
+        0u)
+        << cut.output;
 }
 
 } // namespace
