@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::array<const char *, 32> kHelpLines = {
+constexpr std::array<const char *, 33> kHelpLines = {
     "morvik r3",
     "(c) 2026 the morvik authors",
     "",
@@ -55,6 +55,8 @@ constexpr std::array<const char *, 32> kHelpLines = {
     "-dict n\t\tSet the dictionary size of the LZSS codec: 512, 1024, 2048 or\n\t\t4096 (the "
     "default).",
     "-chain\t\tNot supported; ignored with a warning.",
+    "-palettes n\tSpread the colors over at most n sub-palettes (sms, sgg 2; snes 8;\n\t\tsmd 4; "
+    "tgx 16), one per tile, chosen in the name table.",
 };
 
 // What an option does with the settings; Failed ends the run.
@@ -195,6 +197,7 @@ const OptionSpec kOptions[] = {
     {"-sizefilter", true, "Missing value for %s.\n", setResizeFilter},
     {"-height", true, "Missing value for %s.\n", setNumber<&JobSettings::newHeight>},
     {"-dict", true, "Missing value for -dict.\n", setDict},
+    {"-palettes", true, "Missing value for %s.\n", setNumber<&JobSettings::palettes>},
 };
 
 const OptionSpec *findOption(std::string_view argument) {

@@ -4,8 +4,10 @@
 #include "image/ColourReduction.hpp"
 #include "image/ModulePicture.hpp"
 #include "image/PictureSignature.hpp"
+#include "image/SubPalettes.hpp"
 #include "tiles/PaletteFile.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -72,6 +74,7 @@ PaddedPicture preparePicture(const JobSettings &settings, const JobPlan &plan,
                              const ImageLibrary &library) {
     ModuleImage image = loadPicture(settings, library);
     warnIfFormatRefused(plan, settings);
+    warnIfPalettesRefused(plan);
     resizeIfAsked(settings, library, image.get());
     const PictureView view = checkedPicture(settings, library, image.get());
     warnIfQuantiseRefused(plan, settings);
@@ -105,6 +108,30 @@ TileSet buildTiles(const JobSettings &settings, const JobPlan &plan, const WorkI
     return buildTileSet(indexed, settings.optimiseTiles, plan.target->canFlip, settings.verbose);
 }
 
+void spreadOverSubPalettes(const JobSettings &settings, const JobPlan &plan,
+                           ConvertedImage &image) {
+    SubPaletteRequest request;
+    request.maxPalettes = plan.palettes;
+    request.coloursEach = plan.coloursEach;
+    request.componentBits = plan.target->componentBits;
+    request.bgX = settings.bgX;
+    request.bgY = settings.bgY;
+    request.dither = settings.dither;
+    request.verbose = settings.verbose;
+    SubPaletteResult result = buildSubPalettes(image.indexed, request);
+    image.previewPixels = previewIndexes(result);
+    image.tilePalettes = std::move(result.tilePalettes);
+    image.indexed = std::move(result.local);
+}
+
+// The colours the planes must hold: with sub-palettes the largest local index + 1.
+int32_t storedColours(const JobPlan &plan, const IndexedImage &indexed) {
+    if (plan.palettes == 1)
+        return indexed.colourCount;
+    const auto &pixels = indexed.image.pixels;
+    return pixels.empty() ? 1 : *std::max_element(pixels.begin(), pixels.end()) + 1;
+}
+
 int finish() {
     std::fputs("Done.\n", stdout);
     return kExitSuccess;
@@ -116,7 +143,9 @@ int convertImage(const JobSettings &settings, const JobPlan &plan, const ImageLi
     ConvertedImage image;
     image.indexed = reducePicture(settings, plan, std::move(padded));
     warnIfPlanesBad(plan.planes, *plan.format);
-    const int32_t colourCount = image.indexed.colourCount;
+    if (plan.palettes > 1)
+        spreadOverSubPalettes(settings, plan, image);
+    const int32_t colourCount = storedColours(plan, image.indexed);
     if (!directColour(plan))
         image.consolePalette = reduceComponents(image.indexed.palette, plan.target->componentBits);
     image.tiles = buildTiles(settings, plan, image.indexed.image);
@@ -142,5 +171,6 @@ int runImageJob(const JobSettings &settings, CodecSettings codec, const ImageLib
         failJob("Error: Image module not loaded.\n");
     const JobPlan plan = settleJobPlan(settings, codec);
     checkOutputCollisions(plan, settings);
+    checkPalettesAndBase(plan, settings);
     return convertImage(settings, plan, library);
 }

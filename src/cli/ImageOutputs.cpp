@@ -64,7 +64,8 @@ void warnTileLimit(const JobSettings &settings, const TargetRow &target, int64_t
                     static_cast<long long>(unique), target.tileLimit);
 }
 
-void writeNames(const JobSettings &settings, const JobPlan &plan, const TileSet &tiles) {
+void writeNames(const JobSettings &settings, const JobPlan &plan, const TileSet &tiles,
+                const std::vector<uint8_t> &tilePalettes) {
     const TargetRow &target = *plan.target;
     const int64_t unique = static_cast<int64_t>(tiles.uniqueTiles.size());
     if (unique > target.tileLimit) {
@@ -80,7 +81,7 @@ void writeNames(const JobSettings &settings, const JobPlan &plan, const TileSet 
                     target.overlapTileCount);
     if (settings.verbose)
         std::printf("Writing name table data to %s\n", plan.nameTableName.c_str());
-    writeFile(plan.nameTableName, encodeNameTable(tiles, target.nameEntry));
+    writeFile(plan.nameTableName, encodeNameTable(tiles, target.nameEntry, tilePalettes));
 }
 
 // Every tile position at the format's full bytes per tile, or the bitmap's length.
@@ -149,7 +150,9 @@ void writePreview(const JobSettings &settings, const JobPlan &plan, const Conver
     // Every colour of the picture is widened, also those no pixel of a tile uses.
     const Palette widened = expandPreviewPalette(image.consolePalette, plan.target->widening,
                                                  image.indexed.colourCount);
-    writeFile(plan.previewName, encodePreviewBitmap(image.indexed.image, widened));
+    const WorkImage &pixels =
+        image.tilePalettes.empty() ? image.indexed.image : image.previewPixels;
+    writeFile(plan.previewName, encodePreviewBitmap(pixels, widened));
 }
 
 } // namespace
@@ -182,7 +185,7 @@ EncodedPatterns encodeImagePatterns(const JobSettings &settings, const JobPlan &
 void writeImageOutputs(const JobSettings &settings, const JobPlan &plan,
                        const ConvertedImage &image, const EncodedPatterns &patterns) {
     writePalette(settings, plan, image, patterns.mapping);
-    writeNames(settings, plan, image.tiles);
+    writeNames(settings, plan, image.tiles, image.tilePalettes);
     writePatterns(settings, plan, image, patterns.buffer);
     writePreview(settings, plan, image);
 }

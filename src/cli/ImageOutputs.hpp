@@ -12,6 +12,8 @@ struct ConvertedImage {
     Palette consolePalette{}; // the indexed palette cut to the console's colour depth
     int32_t planeCount = 0;
     TileSet tiles;
+    std::vector<uint8_t> tilePalettes; // per tile position, with sub-palettes only
+    WorkImage previewPixels;           // with sub-palettes: palette x C + local index
 };
 
 struct EncodedPatterns {

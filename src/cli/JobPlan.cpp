@@ -3,6 +3,7 @@
 #include "common/JobError.hpp"
 #include "common/OutputFile.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -11,6 +12,19 @@ std::string patternFileName(const JobSettings &settings, bool pack) {
     if (!settings.outputName.empty())
         return settings.outputName;
     return settings.outputBaseName + (pack ? ".lzs" : ".pat");
+}
+
+// -palettes against the target's palette bits; with more than one the -q
+// limit caps each sub-palette, and the picture may keep up to 256 colours
+// until they are spread.
+void settlePalettes(const JobSettings &settings, JobPlan &plan) {
+    plan.palettesAsked = settings.palettes.value_or(0);
+    const int32_t limit = paletteLimit(*plan.target, *plan.format);
+    plan.palettes = std::clamp(plan.palettesAsked, 1, limit);
+    if (plan.palettes == 1)
+        return;
+    plan.coloursEach = plan.colourLimit;
+    plan.colourLimit = 256;
 }
 
 } // namespace
@@ -27,6 +41,7 @@ JobPlan settleJobPlan(const JobSettings &settings, CodecSettings codec) {
     plan.colourLimit = valid ? asked : limit;
     plan.quantiseRefused = settings.quantiseColours && !valid;
     plan.planes = settlePlaneRule(settings.minPlanes, *plan.format);
+    settlePalettes(settings, plan);
     plan.pack = settings.compressionMode == CompressionMode::Pack;
     plan.codec = plan.target->fixedCodec ? CodecSettings{} : codec;
     plan.searchCodec = settings.autoCompress && !plan.target->fixedCodec;
@@ -70,7 +85,8 @@ void warnIfFormatRefused(const JobPlan &plan, const JobSettings &settings) {
 void warnIfQuantiseRefused(const JobPlan &plan, const JobSettings &settings) {
     if (plan.quantiseRefused)
         std::printf("Warning: Illegal quantise parameter (%d). Using default (%d).\n",
-                    *settings.quantiseColours, plan.colourLimit);
+                    *settings.quantiseColours,
+                    plan.palettes > 1 ? plan.coloursEach : plan.colourLimit);
 }
 
 void checkOutputCollisions(const JobPlan &plan, const JobSettings &settings) {
@@ -89,4 +105,25 @@ void checkOutputCollisions(const JobPlan &plan, const JobSettings &settings) {
         names.push_back(&plan.previewName);
     if (const std::string *name = firstCollision(names))
         failJob("Error: Output files collide: " + *name + "\n");
+}
+
+void warnIfPalettesRefused(const JobPlan &plan) {
+    const int32_t asked = plan.palettesAsked;
+    const int32_t limit = paletteLimit(*plan.target, *plan.format);
+    if (asked == 0 || asked == plan.palettes)
+        return;
+    if (limit == 1)
+        std::fputs("Warning: -palettes needs palette bits in the name table; this target and "
+                   "format have none. Ignored.\n",
+                   stdout);
+    else if (asked > limit)
+        std::printf("Warning: At most %d sub-palettes on this target. Using %d.\n", limit, limit);
+    else
+        std::printf("Warning: Bad value for -palettes (%d). Using 1.\n", asked);
+}
+
+void checkPalettesAndBase(const JobPlan &plan, const JobSettings &settings) {
+    if (plan.palettes > 1 && settings.baseColour != 0)
+        failJob("Error: -base cannot be used with more than one sub-palette: each has its own "
+                "colour 0.\n");
 }

@@ -16,6 +16,9 @@ struct JobPlan {
     int32_t colourLimit = 0;      // most colours of the indexed picture (-q settled)
     bool quantiseRefused = false; // -q was given outside 2..the format's colours
     PlaneRule planes;
+    int32_t palettes = 1;      // sub-palettes (-palettes settled against the target)
+    int32_t coloursEach = 0;   // with more than one: entries of each, -q settled
+    int32_t palettesAsked = 0; // -palettes as given, for the warnings; 0: not given
     bool pack = false;
     CodecSettings codec;      // for -pack; fixed on targets that decode with fixed settings
     bool searchCodec = false; // -autocomp where the target allows it
@@ -40,3 +43,7 @@ void checkOutputCollisions(const JobPlan &plan, const JobSettings &settings);
 // The warnings the plan owes, each printed at its place in the job.
 void warnIfFormatRefused(const JobPlan &plan, const JobSettings &settings);
 void warnIfQuantiseRefused(const JobPlan &plan, const JobSettings &settings);
+void warnIfPalettesRefused(const JobPlan &plan);
+
+// Ends the job when -base is combined with more than one sub-palette.
+void checkPalettesAndBase(const JobPlan &plan, const JobSettings &settings);

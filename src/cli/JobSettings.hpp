@@ -37,6 +37,7 @@ struct JobSettings {
     std::optional<int32_t> dictSize;  // -dict; kDefaultDictSize when not given
     int32_t baseColour = 0;
     std::optional<int32_t> quantiseColours; // -q
+    std::optional<int32_t> palettes;        // -palettes
     int32_t newWidth = 0;
     int32_t newHeight = 0;
     ResizeFilter resizeFilter = ResizeFilter::Nearest;

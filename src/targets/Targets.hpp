@@ -46,6 +46,7 @@ struct TargetRow {
     bool bitmapMode;          // the picture is stored whole, without tiles
     bool fixedCodec;          // packed always with the default codec settings, no search
     bool decoderWidensPlanes; // the shipped decoder pads packed rows to the tile mode's planes
+    int32_t maxPalettes;      // sub-palettes a name entry can choose; 1: no palette bits
     std::string_view codeExtension;
     CodeForm codeForm;
     PatternLayout layout;
@@ -63,25 +64,25 @@ constexpr uint32_t formatBits(std::initializer_list<Format> formats) {
 
 inline constexpr std::array<TargetRow, 7> kTargets = {{
     {Target::None, "", formatBits({Format::L8}), Format::L8, 8, 65536, 0, false, false, false,
-     false, false, "", CodeForm::None, PatternLayout::None, ColourWord::None, NameEntry::None,
+     false, false, 1, "", CodeForm::None, PatternLayout::None, ColourWord::None, NameEntry::None,
      PreviewWidening::None},
     {Target::Sms, "sms", formatBits({Format::P1, Format::P4}), Format::P4, 2, 512, 448, true, true,
-     false, false, true, ".asm", CodeForm::Wla, PatternLayout::Interleaved, ColourWord::Sms,
+     false, false, true, 2, ".asm", CodeForm::Wla, PatternLayout::Interleaved, ColourWord::Sms,
      NameEntry::Sms, PreviewWidening::Sms},
     {Target::Sgg, "sgg", formatBits({Format::P1, Format::P4}), Format::P4, 4, 512, 448, true, true,
-     false, false, true, ".asm", CodeForm::Wla, PatternLayout::Interleaved, ColourWord::Sgg,
+     false, false, true, 2, ".asm", CodeForm::Wla, PatternLayout::Interleaved, ColourWord::Sgg,
      NameEntry::Sms, PreviewWidening::Sgg},
     {Target::Snes, "snes", formatBits({Format::P2, Format::P4, Format::P8}), Format::P4, 5, 1024, 0,
-     true, true, false, false, false, ".asm", CodeForm::None, PatternLayout::Pairs,
+     true, true, false, false, false, 8, ".asm", CodeForm::None, PatternLayout::Pairs,
      ColourWord::Snes, NameEntry::Snes, PreviewWidening::Snes},
     {Target::Tgx, "tgx", formatBits({Format::P4}), Format::P4, 3, 4096, 0, false, true, false,
-     false, false, ".asm", CodeForm::None, PatternLayout::Pairs, ColourWord::Tgx, NameEntry::Tgx,
-     PreviewWidening::None},
+     false, false, 16, ".asm", CodeForm::None, PatternLayout::Pairs, ColourWord::Tgx,
+     NameEntry::Tgx, PreviewWidening::None},
     {Target::Smd, "smd", formatBits({Format::L4}), Format::L4, 3, 2048, 0, true, true, false, false,
-     false, ".s", CodeForm::Gnu, PatternLayout::Packed4, ColourWord::Smd, NameEntry::Smd,
+     false, 4, ".s", CodeForm::Gnu, PatternLayout::Packed4, ColourWord::Smd, NameEntry::Smd,
      PreviewWidening::None},
     {Target::Sega32x, "32x", formatBits({Format::L8, Format::D15}), Format::L8, 8, 4096, 0, false,
-     true, true, true, false, ".s", CodeForm::None, PatternLayout::Bitmap, ColourWord::Bitmap32x,
+     true, true, true, false, 1, ".s", CodeForm::None, PatternLayout::Bitmap, ColourWord::Bitmap32x,
      NameEntry::None, PreviewWidening::None},
 }};
 
@@ -94,6 +95,12 @@ struct FormatChoice {
     Format format;
     bool refused; // the requested format is not one the target accepts
 };
+
+// How many sub-palettes the target offers with this format: 1 where a name
+// entry has no palette bits or the format's colours fill the whole palette.
+inline int32_t paletteLimit(const TargetRow &target, const FormatRow &format) {
+    return format.kind != FormatKind::Direct && format.colours <= 16 ? target.maxPalettes : 1;
+}
 
 // The requested format, or the target's default when none was asked for or
 // the target does not accept it.

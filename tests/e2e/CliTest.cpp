@@ -35,7 +35,10 @@ TEST(CliStart, UsageAndHelp) {
                                        "calls the decoder\n\t\t(sms, sgg and smd).\n"
                                        "-dict n\t\tSet the dictionary size of the LZSS codec: "
                                        "512, 1024, 2048 or\n\t\t4096 (the default).\n"
-                                       "-chain\t\tNot supported; ignored with a warning.\n"))
+                                       "-chain\t\tNot supported; ignored with a warning.\n"
+                                       "-palettes n\tSpread the colors over at most n "
+                                       "sub-palettes (sms, sgg 2; snes 8;\n\t\tsmd 4; tgx 16), "
+                                       "one per tile, chosen in the name table.\n"))
             << r.output;
     }
     // Help met during parsing prints the help text and nothing else.
