@@ -7,13 +7,14 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-# The program and its image module.
-PROGRAM_PACKAGES := cmake g++ make pkg-config libpng-dev libstb-dev
+# The program and its image module; the assemblers build the viewer ROMs of -rom.
+PROGRAM_PACKAGES := cmake g++ make pkg-config libpng-dev libstb-dev pasmo binutils-m68k-linux-gnu \
+                    cc65
 # The tests: GoogleTest, the assemblers and emulators the console-side decoders
 # are checked in, and clang for the fuzz targets CI builds after the tests.
 BENCH_PACKAGES := $(PROGRAM_PACKAGES) libbenchmark-dev
-TEST_PACKAGES := $(BENCH_PACKAGES) libgtest-dev binutils-m68k-linux-gnu pasmo libz80ex-dev \
-                 libunicorn-dev clang-14 libclang-rt-14-dev
+TEST_PACKAGES := $(BENCH_PACKAGES) libgtest-dev libz80ex-dev libunicorn-dev clang-14 \
+                 libclang-rt-14-dev mednafen
 
 # Configures $(BUILD): a first configuration turns on only the option $(1)
 # (MORVIK_TESTS, MORVIK_BENCH or none), a later one only turns $(1) on.

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::array<const char *, 33> kHelpLines = {
+constexpr std::array<const char *, 34> kHelpLines = {
     "morvik r3",
     "(c) 2026 the morvik authors",
     "",
@@ -57,6 +57,8 @@ constexpr std::array<const char *, 33> kHelpLines = {
     "-chain\t\tNot supported; ignored with a warning.",
     "-palettes n\tSpread the colors over at most n sub-palettes (sms, sgg 2; snes 8;\n\t\tsmd 4; "
     "tgx 16), one per tile, chosen in the name table.",
+    "-rom fname\tAlso write a ROM for the target (sms, sgg, smd, snes, tgx) that\n\t\tshows "
+    "the converted picture.",
 };
 
 // What an option does with the settings; Failed ends the run.
@@ -161,6 +163,11 @@ Action setPreview(OptionContext &c) {
     return Action::Done;
 }
 
+Action setRom(OptionContext &c) {
+    c.settings.romName = c.value;
+    return Action::Done;
+}
+
 Action setResizeFilter(OptionContext &c) {
     c.settings.resizeFilter =
         parseNumber(c.value) % 2 != 0 ? ResizeFilter::Smooth : ResizeFilter::Nearest;
@@ -198,6 +205,7 @@ const OptionSpec kOptions[] = {
     {"-height", true, "Missing value for %s.\n", setNumber<&JobSettings::newHeight>},
     {"-dict", true, "Missing value for -dict.\n", setDict},
     {"-palettes", true, "Missing value for %s.\n", setNumber<&JobSettings::palettes>},
+    {"-rom", true, "Error: Missing value for -rom\n", setRom},
 };
 
 const OptionSpec *findOption(std::string_view argument) {

@@ -120,6 +120,7 @@ void spreadOverSubPalettes(const JobSettings &settings, const JobPlan &plan,
     request.verbose = settings.verbose;
     SubPaletteResult result = buildSubPalettes(image.indexed, request);
     image.previewPixels = previewIndexes(result);
+    image.paletteCount = result.paletteCount;
     image.tilePalettes = std::move(result.tilePalettes);
     image.indexed = std::move(result.local);
 }

@@ -3,6 +3,7 @@
 #include "codegen/CodeFile.hpp"
 #include "common/JobError.hpp"
 #include "common/OutputFile.hpp"
+#include "rom/ViewerRom.hpp"
 #include "tiles/NameTable.hpp"
 #include "tiles/PaletteFile.hpp"
 #include "tiles/Preview.hpp"
@@ -155,6 +156,41 @@ void writePreview(const JobSettings &settings, const JobPlan &plan, const Conver
     writeFile(plan.previewName, encodePreviewBitmap(pixels, widened));
 }
 
+bool writesRom(const JobPlan &plan) {
+    return !plan.romName.empty() && plan.target->rom != RomKind::None && !directColour(plan);
+}
+
+// The viewer's data: the bytes of the palette, name table and pattern files.
+RomPicture romPicture(const JobPlan &plan, const ConvertedImage &image,
+                      const EncodedPatterns &patterns) {
+    RomPicture picture;
+    picture.columns = image.indexed.image.width / kTileSide;
+    picture.rows = image.indexed.image.height / kTileSide;
+    picture.tileCount = static_cast<int32_t>(image.tiles.uniqueTiles.size());
+    picture.planeCount = image.planeCount;
+    picture.tilePlanes = plan.format->tilePlanes;
+    picture.paletteCount = image.paletteCount;
+    picture.palette =
+        encodePalette(image.consolePalette, plan.target->colourWord, image.indexed.colourCount,
+                      patterns.mapping.transparency, patterns.mapping.backgroundIndex);
+    picture.names = encodeNameTable(image.tiles, plan.target->nameEntry, image.tilePalettes);
+    picture.patterns.assign(patterns.buffer.bytes.begin(),
+                            patterns.buffer.bytes.begin() +
+                                static_cast<ptrdiff_t>(patterns.buffer.length));
+    return picture;
+}
+
+void writeRom(const JobPlan &plan, const ConvertedImage &image, const EncodedPatterns &patterns) {
+    if (plan.romName.empty())
+        return;
+    if (!writesRom(plan)) {
+        std::fputs("Warning: No viewer ROM for this target or format. No ROM written.\n", stdout);
+        return;
+    }
+    std::printf("Writing viewer ROM to %s\n", plan.romName.c_str());
+    writeFile(plan.romName, buildViewerRom(plan.target->rom, romPicture(plan, image, patterns)));
+}
+
 } // namespace
 
 void warnIfPlanesShort(const JobPlan &plan, int32_t planeCount) {
@@ -184,8 +220,16 @@ EncodedPatterns encodeImagePatterns(const JobSettings &settings, const JobPlan &
 
 void writeImageOutputs(const JobSettings &settings, const JobPlan &plan,
                        const ConvertedImage &image, const EncodedPatterns &patterns) {
+    // The ROM's limits are checked before any file is written.
+    if (writesRom(plan)) {
+        const std::string problem =
+            viewerRomProblem(plan.target->rom, romPicture(plan, image, patterns));
+        if (!problem.empty())
+            failJob(problem);
+    }
     writePalette(settings, plan, image, patterns.mapping);
     writeNames(settings, plan, image.tiles, image.tilePalettes);
     writePatterns(settings, plan, image, patterns.buffer);
     writePreview(settings, plan, image);
+    writeRom(plan, image, patterns);
 }

@@ -13,6 +13,7 @@ struct ConvertedImage {
     int32_t planeCount = 0;
     TileSet tiles;
     std::vector<uint8_t> tilePalettes; // per tile position, with sub-palettes only
+    int32_t paletteCount = 1;          // sub-palettes
     WorkImage previewPixels;           // with sub-palettes: palette x C + local index
 };
 

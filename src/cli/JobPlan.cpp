@@ -51,6 +51,7 @@ JobPlan settleJobPlan(const JobSettings &settings, CodecSettings codec) {
     plan.patternName = patternFileName(settings, plan.pack);
     plan.codeName = base + std::string(plan.target->codeExtension);
     plan.previewName = settings.previewName;
+    plan.romName = settings.romName;
     return plan;
 }
 
@@ -103,6 +104,7 @@ void checkOutputCollisions(const JobPlan &plan, const JobSettings &settings) {
         names.push_back(&plan.codeName);
     if (palette)
         names.push_back(&plan.previewName);
+    names.push_back(&plan.romName);
     if (const std::string *name = firstCollision(names))
         failJob("Error: Output files collide: " + *name + "\n");
 }

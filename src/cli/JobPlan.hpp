@@ -27,6 +27,7 @@ struct JobPlan {
     std::string patternName;
     std::string codeName;
     std::string previewName; // empty: no preview
+    std::string romName;     // empty: no viewer ROM
 };
 
 // `codec` holds -dict and -threshold as the run settled them.

@@ -21,6 +21,7 @@ struct JobSettings {
     std::string outputName; // as given with -o; empty when not given
     std::string outputBaseName;
     std::string previewName;
+    std::string romName; // -rom: the viewer ROM
     CompressionMode compressionMode = CompressionMode::None;
     bool verbose = false;
     bool imageInput = false;

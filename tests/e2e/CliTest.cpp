@@ -38,7 +38,10 @@ TEST(CliStart, UsageAndHelp) {
                                        "-chain\t\tNot supported; ignored with a warning.\n"
                                        "-palettes n\tSpread the colors over at most n "
                                        "sub-palettes (sms, sgg 2; snes 8;\n\t\tsmd 4; tgx 16), "
-                                       "one per tile, chosen in the name table.\n"))
+                                       "one per tile, chosen in the name table.\n"
+                                       "-rom fname\tAlso write a ROM for the target (sms, sgg, "
+                                       "smd, snes, tgx) that\n\t\tshows the converted "
+                                       "picture.\n"))
             << r.output;
     }
     // Help met during parsing prints the help text and nothing else.
