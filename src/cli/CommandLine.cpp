@@ -145,6 +145,15 @@ Action setPreview(OptionContext &c) {
     return Action::Done;
 }
 
+// -j: at least one thread; 0 (not given) leaves the choice to the machine.
+Action setThreads(OptionContext &c) {
+    const int32_t threads = parseNumber(c.value);
+    if (threads < 1)
+        return fail("Error: Bad value for -j.\n");
+    c.settings.threads = threads;
+    return Action::Done;
+}
+
 Action setResizeFilter(OptionContext &c) {
     c.settings.resizeFilter =
         parseNumber(c.value) % 2 != 0 ? ResizeFilter::Smooth : ResizeFilter::Nearest;
@@ -181,6 +190,7 @@ const OptionSpec kOptions[] = {
     {"-sizefilter", true, "Missing value for %s.\n", setResizeFilter},
     {"-height", true, "Missing value for %s.\n", setNumber<&JobSettings::newHeight>},
     {"-dict", true, "Missing value for -dict.\n", setDict},
+    {"-j", true, "Missing value for %s.\n", setThreads},
 };
 
 const OptionSpec *findOption(std::string_view argument) {

@@ -126,7 +126,7 @@ ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel) {
     return ColourKey{pixel[2]} | ColourKey{pixel[1]} << 8 | ColourKey{pixel[0]} << 16;
 }
 
-ColourList countColours(const PictureView &image, int32_t limit) {
+ColourList countColours(const PictureView &image, int32_t limit, int32_t) {
     constexpr size_t kMaxCounted = ColourIndex::kSlots / 2;
     ColourList list;
     ColourIndex index;

@@ -16,7 +16,8 @@ ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel);
 
 // The distinct colours of the image in its own row order, in order of first
 // appearance; stops once the list holds more than `limit` keys (0: no stop).
-ColourList countColours(const PictureView &picture, int32_t limit);
+// The same list for every thread count.
+ColourList countColours(const PictureView &picture, int32_t limit, int32_t threads = 1);
 
 // Position of the key in the list, or -1.
 int32_t findColour(const ColourList &list, ColourKey key);

@@ -193,7 +193,8 @@ void identifyTile(TileSetBuilder &builder, TileCoord tile) {
 
 } // namespace
 
-TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose) {
+TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose,
+                     int32_t) {
     if (verbose)
         std::printf("Identifying unique tiles.. ");
     const TileGrid grid = tileGrid(indexed);
