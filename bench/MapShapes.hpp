@@ -113,7 +113,8 @@ inline TileMap makeMap(const MapShape &shape) {
     std::mt19937 rng(static_cast<uint32_t>(shape.tiles * 7919 + shape.width));
     const std::vector<Tile> tiles = distinctTiles(shape.tiles, rng);
     const std::vector<Cell> cells = layout(shape, rng);
-    TileMap map{shape.width, shape.height, std::vector<uint8_t>(size_t{shape.width} * shape.height)};
+    TileMap map{shape.width, shape.height,
+                std::vector<uint8_t>(size_t{shape.width} * shape.height)};
     const size_t columns = shape.width / 8;
     for (size_t i = 0; i < cells.size(); ++i) {
         const Tile tile = mirrorTile(tiles[cells[i].tile], cells[i].flip);

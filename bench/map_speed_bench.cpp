@@ -5,6 +5,7 @@
 // medians reported, as the machine is shared and noisy.
 //
 //   map_speed_bench [rounds]          (default 9)
+//   map_speed_bench -write FOLDER     only writes the eight PNG files there
 #include "MapShapes.hpp"
 #include "cli/CommandLine.hpp"
 #include "cli/ImageOutputs.hpp"
@@ -32,7 +33,7 @@
 
 namespace {
 
-const std::vector<std::string> kStages = {"decode", "count", "pad",   "reduce",
+const std::vector<std::string> kStages = {"decode", "count",  "pad",  "reduce",
                                           "tiles",  "encode", "write"};
 
 struct Input {
@@ -74,9 +75,9 @@ double median(std::vector<double> values) {
 
 void writeMap(const mapshapes::TileMap &map, bool palette, const std::string &path) {
     using namespace testimages;
-    PngPicture picture = makePngPicture(map.width, map.height,
-                                        palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
-                                        palette ? 4 : 8);
+    PngPicture picture =
+        makePngPicture(map.width, map.height, palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+                       palette ? 4 : 8);
     auto colourOf = [](uint8_t index) {
         return Rgb{static_cast<uint8_t>(index * 16), static_cast<uint8_t>(255 - index * 9),
                    static_cast<uint8_t>((index * 71) & 0xFF)};
@@ -113,8 +114,8 @@ void decodeWithLibpng(const Input &input) {
 }
 
 std::vector<std::string> jobArguments(const Input &input, const std::string &out, int threads) {
-    return {"morvik", "-image", input.path, "-target", "snes", "-format", "p4", "-opt",
-            "-o",     out,      "-j",       std::to_string(threads)};
+    return {"morvik", "-image", input.path, "-target", "snes", "-format",
+            "p4",     "-opt",   "-o",       out,       "-j",   std::to_string(threads)};
 }
 
 std::vector<const char *> argvOf(const std::vector<std::string> &arguments) {
@@ -158,25 +159,25 @@ std::map<std::string, double> timeStages(const Input &input, const std::string &
                               image = loadModuleImage(library, input.path);
                               view = viewOfModuleImage(library, image.get());
                           }).wall;
-        times["count"] = timed([&] { colours = countColours(view, plan.colourLimit, threads); }).wall;
+        times["count"] =
+            timed([&] { colours = countColours(view, plan.colourLimit, threads); }).wall;
         times["pad"] = timed([&] { padded = padAndFlipImage(view, 0, 0); }).wall;
         const Palette palette = modulePalette(library, image.get());
         times["reduce"] = timed([&] {
-                              converted.indexed = reduceColours(
-                                  colours, std::move(padded), palette, network,
-                                  {false, plan.colourLimit, false, false});
+                              converted.indexed =
+                                  reduceColours(colours, std::move(padded), palette, network,
+                                                {false, plan.colourLimit, false, false});
                           }).wall;
-        converted.planeCount = choosePlaneCount(converted.indexed.colourCount, *plan.format,
-                                                plan.planes);
+        converted.planeCount =
+            choosePlaneCount(converted.indexed.colourCount, *plan.format, plan.planes);
         converted.consolePalette =
             reduceComponents(converted.indexed.palette, plan.target->componentBits);
         times["tiles"] = timed([&] {
-                             converted.tiles = buildTileSet(converted.indexed.image, true, true,
-                                                            false, threads);
+                             converted.tiles =
+                                 buildTileSet(converted.indexed.image, true, true, false, threads);
                          }).wall;
-        times["encode"] = timed([&] {
-                              patterns = encodeImagePatterns(settings, plan, converted, 0);
-                          }).wall;
+        times["encode"] =
+            timed([&] { patterns = encodeImagePatterns(settings, plan, converted, 0); }).wall;
         times["write"] =
             timed([&] { writeImageOutputs(settings, plan, converted, patterns); }).wall;
     });
@@ -237,8 +238,8 @@ std::string keyOf(const Input &input, const std::string &what, int threads) {
     return input.label + "|" + what + "|" + std::to_string(threads);
 }
 
-void runRound(const std::vector<Input> &inputs, const std::string &out,
-              const ImageLibrary &library, Results &results) {
+void runRound(const std::vector<Input> &inputs, const std::string &out, const ImageLibrary &library,
+              Results &results) {
     for (const Input &input : inputs) {
         Sample decode = timed([&] { decodeWithLibpng(input); });
         results.add(keyOf(input, "libpng", 0), decode.wall);
@@ -277,18 +278,23 @@ void printTable(const std::vector<Input> &inputs, const Results &r,
 } // namespace
 
 int main(int argc, char **argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const bool writeOnly = argc > 2 && std::string(argv[1]) == "-write";
+    const int rounds = argc > 1 && !writeOnly ? std::max(1, std::atoi(argv[1])) : 9;
     testimages::TempDir dir;
+    const std::filesystem::path folder = writeOnly ? std::filesystem::path(argv[2]) : dir.path;
     std::vector<Input> inputs;
     for (const mapshapes::MapShape &shape : mapshapes::mapShapes()) {
         const mapshapes::TileMap map = mapshapes::makeMap(shape);
         for (bool palette : {true, false}) {
             Input input{shape.name + (palette ? " pal4" : " rgb24"),
-                        dir.file(shape.name + (palette ? "-pal.png" : "-rgb.png")), palette};
+                        (folder / (shape.name + (palette ? "-pal.png" : "-rgb.png"))).string(),
+                        palette};
             writeMap(map, palette, input.path);
             inputs.push_back(input);
         }
     }
+    if (writeOnly)
+        return 0;
     ImageLibrary library;
     if (!bindImageLibrary(library)) {
         std::fputs("The image module did not load.\n", stderr);

@@ -57,3 +57,9 @@ inline std::vector<size_t> splitRange(size_t count, size_t pieces) {
         bounds[i] = count * i / pieces;
     return bounds;
 }
+
+// How many pieces a stage cuts its work into: a fixed number whatever the
+// thread count, since where the pieces start can show in the result.
+inline size_t bandsFor(int32_t) {
+    return 8;
+}

@@ -193,8 +193,7 @@ void identifyTile(TileSetBuilder &builder, TileCoord tile) {
 
 } // namespace
 
-TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose,
-                     int32_t) {
+TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose, int32_t) {
     if (verbose)
         std::printf("Identifying unique tiles.. ");
     const TileGrid grid = tileGrid(indexed);
