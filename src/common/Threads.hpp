@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -39,9 +40,17 @@ template <typename Work> void runPieces(int32_t threads, size_t pieces, const Wo
     };
     {
         std::vector<std::jthread> helpers;
-        for (size_t worker = 1; worker < workers; ++worker)
-            helpers.emplace_back(runShare, worker);
+        helpers.reserve(workers);
+        size_t started = 1;
+        try {
+            for (; started < workers; ++started)
+                helpers.emplace_back(runShare, started);
+        } catch (const std::system_error &) {
+            // No thread to be had (address space, process limits): this one does the rest.
+        }
         runShare(0);
+        for (size_t worker = started; worker < workers; ++worker)
+            runShare(worker);
     }
     for (const std::exception_ptr &failure : failures)
         if (failure)
