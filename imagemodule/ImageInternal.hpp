@@ -57,6 +57,8 @@ void setLoadError(const char *message);
 
 bool hasPngSignature(const std::vector<uint8_t> &data);
 std::unique_ptr<MorvikImage> loadPng(const std::vector<uint8_t> &data);
+// Null for any PNG it leaves to loadPng; otherwise what loadPng would give.
+std::unique_ptr<MorvikImage> loadPngQuickly(const std::vector<uint8_t> &data);
 std::unique_ptr<MorvikImage> loadWithStb(const std::vector<uint8_t> &data);
 bool savePng(const MorvikImage &image, const char *fileName);
 

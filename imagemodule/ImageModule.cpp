@@ -53,7 +53,11 @@ std::unique_ptr<MorvikImage> loadImageFile(const char *fileName) {
     std::optional<std::vector<uint8_t>> data = readWholeFile(fileName);
     if (!data)
         return nullptr;
-    return hasPngSignature(*data) ? loadPng(*data) : loadWithStb(*data);
+    if (!hasPngSignature(*data))
+        return loadWithStb(*data);
+    if (std::unique_ptr<MorvikImage> image = loadPngQuickly(*data))
+        return image;
+    return loadPng(*data);
 }
 
 bool validSize(int32_t width, int32_t height) {

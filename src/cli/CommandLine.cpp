@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::array<const char *, 34> kHelpLines = {
+constexpr std::array<const char *, 35> kHelpLines = {
     "morvik r3",
     "(c) 2026 the morvik authors",
     "",
@@ -59,6 +59,8 @@ constexpr std::array<const char *, 34> kHelpLines = {
     "tgx 16), one per tile, chosen in the name table.",
     "-rom fname\tAlso write a ROM for the target (sms, sgg, smd, snes, tgx) that\n\t\tshows "
     "the converted picture.",
+    "-j n\t\tUse at most n threads (the default is one per processor core);\n\t\tthe output "
+    "is the same for every n.",
 };
 
 // What an option does with the settings; Failed ends the run.
@@ -168,6 +170,15 @@ Action setRom(OptionContext &c) {
     return Action::Done;
 }
 
+// -j: at least one thread; 0 (not given) leaves the choice to the machine.
+Action setThreads(OptionContext &c) {
+    const int32_t threads = parseNumber(c.value);
+    if (threads < 1)
+        return fail("Error: Bad value for -j.\n");
+    c.settings.threads = threads;
+    return Action::Done;
+}
+
 Action setResizeFilter(OptionContext &c) {
     c.settings.resizeFilter =
         parseNumber(c.value) % 2 != 0 ? ResizeFilter::Smooth : ResizeFilter::Nearest;
@@ -206,6 +217,7 @@ const OptionSpec kOptions[] = {
     {"-dict", true, "Missing value for -dict.\n", setDict},
     {"-palettes", true, "Missing value for %s.\n", setNumber<&JobSettings::palettes>},
     {"-rom", true, "Error: Missing value for -rom\n", setRom},
+    {"-j", true, "Missing value for %s.\n", setThreads},
 };
 
 const OptionSpec *findOption(std::string_view argument) {

@@ -1,6 +1,7 @@
 #include "cli/ImageOutputs.hpp"
 #include "cli/Jobs.hpp"
 
+#include "common/Threads.hpp"
 #include "image/ColourReduction.hpp"
 #include "image/ModulePicture.hpp"
 #include "image/PictureSignature.hpp"
@@ -66,7 +67,7 @@ ColourList countPictureColours(const JobSettings &settings, const JobPlan &plan,
         return {};
     if (settings.verbose)
         std::fputs("Counting colors..\n", stdout);
-    return countColours(view, plan.colourLimit);
+    return countColours(view, plan.colourLimit, threadCount(settings.threads));
 }
 
 // Load, resize, check, count and pad; the module's picture is freed on return.
@@ -105,7 +106,8 @@ IndexedImage reducePicture(const JobSettings &settings, const JobPlan &plan, Pad
 TileSet buildTiles(const JobSettings &settings, const JobPlan &plan, const WorkImage &indexed) {
     if (plan.target->bitmapMode)
         return {};
-    return buildTileSet(indexed, settings.optimiseTiles, plan.target->canFlip, settings.verbose);
+    return buildTileSet(indexed, settings.optimiseTiles, plan.target->canFlip, settings.verbose,
+                        threadCount(settings.threads));
 }
 
 void spreadOverSubPalettes(const JobSettings &settings, const JobPlan &plan,

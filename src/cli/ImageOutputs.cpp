@@ -3,6 +3,7 @@
 #include "codegen/CodeFile.hpp"
 #include "common/JobError.hpp"
 #include "common/OutputFile.hpp"
+#include "common/Threads.hpp"
 #include "rom/ViewerRom.hpp"
 #include "tiles/NameTable.hpp"
 #include "tiles/PaletteFile.hpp"
@@ -122,8 +123,12 @@ void writeCode(const JobSettings &settings, const JobPlan &plan, const Converted
 void writePatterns(const JobSettings &settings, const JobPlan &plan, const ConvertedImage &image,
                    const PatternBuffer &buffer) {
     const std::string &name = plan.patternName;
-    PatternOutput output{name, buffer.bytes.data(), buffer.length,
-                         unoptimisedSize(plan, image, buffer.length), settings.verbose};
+    PatternOutput output{name,
+                         buffer.bytes.data(),
+                         buffer.length,
+                         unoptimisedSize(plan, image, buffer.length),
+                         settings.verbose,
+                         threadCount(settings.threads)};
     if (!plan.pack) {
         std::printf("Writing pattern data to %s..\n", name.c_str());
         writeRawPatterns(output, !plan.target->bitmapMode);

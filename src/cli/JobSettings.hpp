@@ -44,4 +44,5 @@ struct JobSettings {
     ResizeFilter resizeFilter = ResizeFilter::Nearest;
     Format format = Format::None;
     Target target = Target::None;
+    int32_t threads = 0; // -j; 0: as many as the machine has cores
 };

@@ -1,6 +1,10 @@
 #include "image/ColourReduction.hpp"
 
+#include "common/Threads.hpp"
+
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -126,15 +130,66 @@ ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel) {
     return ColourKey{pixel[2]} | ColourKey{pixel[1]} << 8 | ColourKey{pixel[0]} << 16;
 }
 
-ColourList countColours(const PictureView &image, int32_t limit) {
+namespace {
+
+// The list's length at which counting stops: one past the limit, or the
+// index table's capacity (no format has more than 256 colours).
+size_t countCap(int32_t limit) {
     constexpr size_t kMaxCounted = ColourIndex::kSlots / 2;
+    return limit > 0 ? std::min(static_cast<size_t>(limit) + 1, kMaxCounted) : kMaxCounted;
+}
+
+size_t pixelCount(const PictureView &image) {
+    return static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+}
+
+constexpr size_t kNotSeen = SIZE_MAX;
+using FirstSeen = std::array<size_t, 256>;
+
+// Each index's first pixel within [begin, end), or kNotSeen.
+FirstSeen firstIndexPositions(const uint8_t *pixels, size_t begin, size_t end) {
+    FirstSeen first;
+    first.fill(kNotSeen);
+    for (size_t i = begin; i < end; ++i) {
+        const uint8_t index = pixels[i];
+        if (first[index] == kNotSeen) [[unlikely]]
+            first[index] = i;
+    }
+    return first;
+}
+
+// 8-bit pictures: the first position of each index decides the order, so the
+// bands' tables merge by taking the earliest.
+ColourList countIndexes(const PictureView &image, size_t cap, int32_t threads) {
+    const std::vector<size_t> bounds = splitRange(pixelCount(image), bandsFor(threads));
+    std::vector<FirstSeen> bands(bounds.size() - 1);
+    runPieces(threads, bands.size(), [&](size_t band) {
+        bands[band] = firstIndexPositions(image.pixels, bounds[band], bounds[band + 1]);
+    });
+    FirstSeen first;
+    first.fill(kNotSeen);
+    for (const FirstSeen &band : bands)
+        for (size_t index = 0; index < 256; ++index)
+            first[index] = std::min(first[index], band[index]);
+    std::vector<std::pair<size_t, ColourKey>> seen;
+    for (size_t index = 0; index < 256; ++index)
+        if (first[index] != kNotSeen)
+            seen.emplace_back(first[index], static_cast<ColourKey>(index) << 24);
+    std::sort(seen.begin(), seen.end());
+    ColourList list;
+    for (size_t k = 0; k < seen.size() && k < cap; ++k)
+        list.push_back(seen[k].second);
+    return list;
+}
+
+// Truecolour: the colours of [begin, end) in first-seen order, at most `cap`.
+ColourList firstColours(const PictureView &image, size_t begin, size_t end, size_t cap) {
     ColourList list;
     ColourIndex index;
-    size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    size_t step = bytesPerPixel(image.bitsPerPixel);
+    const size_t step = bytesPerPixel(image.bitsPerPixel);
     bool haveLast = false;
     ColourKey last = 0;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = begin; i < end; ++i) {
         ColourKey key = colourKeyOf(image.pixels + i * step, image.bitsPerPixel);
         if (haveLast && key == last)
             continue; // runs of one colour are the common case
@@ -144,13 +199,43 @@ ColourList countColours(const PictureView &image, int32_t limit) {
         if (index.find(key, slot) < 0) {
             index.insert(slot, key, static_cast<int32_t>(list.size()));
             list.push_back(key);
-            if (limit != 0 && list.size() > static_cast<size_t>(limit))
+            if (list.size() >= cap)
                 break;
-            if (list.size() >= kMaxCounted)
-                break; // the table's capacity; no format has more than 256 colours
         }
     }
     return list;
+}
+
+// The bands' lists joined in band order, each colour kept where it first
+// appears: the order one scan of the whole picture gives.
+ColourList joinBandColours(const std::vector<ColourList> &bands, size_t cap) {
+    ColourList list;
+    ColourIndex index;
+    for (const ColourList &band : bands)
+        for (ColourKey key : band) {
+            size_t slot;
+            if (index.find(key, slot) >= 0)
+                continue;
+            index.insert(slot, key, static_cast<int32_t>(list.size()));
+            list.push_back(key);
+            if (list.size() >= cap)
+                return list;
+        }
+    return list;
+}
+
+} // namespace
+
+ColourList countColours(const PictureView &image, int32_t limit, int32_t threads) {
+    const size_t cap = countCap(limit);
+    if (image.bitsPerPixel == 8)
+        return countIndexes(image, cap, threads);
+    const std::vector<size_t> bounds = splitRange(pixelCount(image), bandsFor(threads));
+    std::vector<ColourList> bands(bounds.size() - 1);
+    runPieces(threads, bands.size(), [&](size_t band) {
+        bands[band] = firstColours(image, bounds[band], bounds[band + 1], cap);
+    });
+    return joinBandColours(bands, cap);
 }
 
 int32_t findColour(const ColourList &list, ColourKey key) {

@@ -16,7 +16,8 @@ ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel);
 
 // The distinct colours of the image in its own row order, in order of first
 // appearance; stops once the list holds more than `limit` keys (0: no stop).
-ColourList countColours(const PictureView &picture, int32_t limit);
+// The same list for every thread count.
+ColourList countColours(const PictureView &picture, int32_t limit, int32_t threads = 1);
 
 // Every distinct colour of the picture, however many.
 int64_t countDistinctColours(const PictureView &picture);

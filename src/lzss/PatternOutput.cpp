@@ -2,6 +2,7 @@
 
 #include "common/OutputFile.hpp"
 #include "common/Statistics.hpp"
+#include "common/Threads.hpp"
 
 #include <cstdio>
 
@@ -19,18 +20,18 @@ CodecTrial encodeTrial(const uint8_t *data, size_t length, int32_t dictSize, int
 
 } // namespace
 
-CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose) {
+CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose, int32_t threads) {
     if (verbose)
         std::fputs("Trying codec settings", stdout);
-    std::vector<CodecTrial> trials;
-    for (int32_t dictSize : kAutoDictSizes)
-        for (int32_t threshold : kAutoThresholds) {
-            trials.push_back(encodeTrial(data, length, dictSize, threshold));
-            if (verbose) {
-                std::fputs(".", stdout);
-                std::fflush(stdout);
-            }
-        }
+    std::vector<CodecTrial> trials(kAutoDictSizes.size() * kAutoThresholds.size());
+    runPieces(threads, trials.size(), [&](size_t i) {
+        trials[i] = encodeTrial(data, length, kAutoDictSizes[i / kAutoThresholds.size()],
+                                kAutoThresholds[i % kAutoThresholds.size()]);
+    });
+    for (size_t i = 0; i < trials.size() && verbose; ++i) {
+        std::fputs(".", stdout);
+        std::fflush(stdout);
+    }
     if (verbose)
         std::fputs("\n", stdout);
     size_t chosen = 0;
@@ -46,7 +47,7 @@ CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose)
 CodecSettings writeCompressedPatterns(const PatternOutput &output, bool search,
                                       CodecSettings settings) {
     CodecTrial trial =
-        search ? searchCodecSettings(output.data, output.length, output.verbose)
+        search ? searchCodecSettings(output.data, output.length, output.verbose, output.threads)
                : encodeTrial(output.data, output.length, settings.dictSize, settings.threshold);
     writeJobFile(output.fileName, trial.bytes.data(), trial.bytes.size());
     const double unoptimised = static_cast<double>(output.unoptimisedSize);

@@ -27,11 +27,14 @@ struct PatternOutput {
     size_t length = 0;           // L: the pattern bytes
     int64_t unoptimisedSize = 0; // U: every tile position at the format's full size
     bool verbose = false;
+    int32_t threads = 1; // for the settings search
 };
 
 // Encodes the data with every dictionary size and threshold of the search
-// table, in order, and keeps the first of the smallest results.
-CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose);
+// table, in order, and keeps the first of the smallest results. The trials
+// run side by side on up to `threads` threads; the choice is the same.
+CodecTrial searchCodecSettings(const uint8_t *data, size_t length, bool verbose,
+                               int32_t threads = 1);
 
 struct CodecSettings {
     int32_t dictSize = 4096;

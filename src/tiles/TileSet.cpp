@@ -50,11 +50,9 @@ TileRows readTile(const WorkImage &image, TileCoord tile) {
     return rows;
 }
 
+// Pixel x of a row is byte x of the word, so mirroring a row reverses its bytes.
 uint64_t reverseBytes(uint64_t word) {
-    uint64_t reversed = 0;
-    for (int32_t x = 0; x < kTileSide; ++x)
-        reversed |= uint64_t{pixelOf(word, x)} << (8 * (kTileSide - 1 - x));
-    return reversed;
+    return __builtin_bswap64(word);
 }
 
 // The tile as it reads under mirror code flip.
@@ -153,6 +151,7 @@ struct TileSetBuilder {
     bool canFlip;
     TileSet set;
     TileIndex index;
+    TileRows previous{}; // the last tile read whose match was looked up
 };
 
 // The lowest unique tile number over all mirror codes, then the lowest code for
@@ -174,6 +173,13 @@ TileMatch findMatch(const TileSetBuilder &builder, const TileRows &rows) {
 void identifyTile(TileSetBuilder &builder, TileCoord tile) {
     const TileRows rows = readTile(builder.image, tile);
     TileSet &set = builder.set;
+    if (builder.optimise && tile.column > 0 && rows == builder.previous) {
+        // The same content as the tile to its left finds the same match.
+        set.tileMap.push_back(set.tileMap.back());
+        set.flipCodes.push_back(set.flipCodes.back());
+        return;
+    }
+    builder.previous = rows;
     if (builder.optimise) {
         const TileMatch match = findMatch(builder, rows);
         if (match.tile >= 0) {
@@ -193,11 +199,11 @@ void identifyTile(TileSetBuilder &builder, TileCoord tile) {
 
 } // namespace
 
-TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose) {
+TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose, int32_t) {
     if (verbose)
         std::printf("Identifying unique tiles.. ");
     const TileGrid grid = tileGrid(indexed);
-    TileSetBuilder builder{indexed, optimise, canFlip, {}, {}};
+    TileSetBuilder builder{indexed, optimise, canFlip, {}, {}, {}};
     const size_t positions = static_cast<size_t>(grid.columns) * static_cast<size_t>(grid.rows);
     builder.set.tileMap.reserve(positions);
     builder.set.flipCodes.reserve(positions);

@@ -24,7 +24,9 @@ struct TileSet {
 };
 
 // Scans the tiles row by row from the top; prints the verbose progress lines.
-TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose);
+// The same set for every thread count.
+TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose,
+                     int32_t threads = 1);
 
 // True when the tile lies wholly inside an 8-bit picture.
 bool tileInside(const WorkImage &indexed, TileCoord tile);

@@ -41,7 +41,9 @@ TEST(CliStart, UsageAndHelp) {
                                        "one per tile, chosen in the name table.\n"
                                        "-rom fname\tAlso write a ROM for the target (sms, sgg, "
                                        "smd, snes, tgx) that\n\t\tshows the converted "
-                                       "picture.\n"))
+                                       "picture.\n-j n\t\tUse at most n threads (the default "
+                                       "is one per processor core);\n\t\tthe output is the "
+                                       "same for every n.\n"))
             << r.output;
     }
     // Help met during parsing prints the help text and nothing else.

@@ -37,6 +37,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -111,8 +112,24 @@ struct GoldenTest : testing::Test {
         ASSERT_TRUE(testimages::writeRgbPng(dir.file(name), static_cast<uint32_t>(rows[0].size()),
                                             static_cast<uint32_t>(rows.size()), pixels));
     }
+    // Every case runs with one thread and, in a copy of the folder, with four:
+    // the output and every file must be the same byte for byte.
     RunResult run(const std::vector<std::string> &arguments) {
-        return runMorvik(arguments, dir.path);
+        TempDir copy;
+        std::filesystem::copy(dir.path, copy.path, std::filesystem::copy_options::recursive);
+        RunResult four = runMorvik(withThreads(arguments, "4"), copy.path);
+        RunResult one = runMorvik(withThreads(arguments, "1"), dir.path);
+        EXPECT_EQ(four.output, one.output);
+        EXPECT_EQ(four.status, one.status);
+        EXPECT_EQ(listDir(copy.path), listDir(dir.path));
+        for (const std::string &name : listDir(dir.path))
+            EXPECT_EQ(readFileBytes(copy.file(name)), file(name)) << name << " differs under -j 4";
+        return one;
+    }
+    static std::vector<std::string> withThreads(std::vector<std::string> arguments,
+                                                const char *threads) {
+        arguments.insert(arguments.begin(), {"-j", threads});
+        return arguments;
     }
     Bytes file(const std::string &name) { return readFileBytes(dir.file(name)); }
     std::vector<std::string> files() { return listDir(dir.path); }
