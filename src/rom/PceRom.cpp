@@ -148,16 +148,18 @@ std::string tileProblem(const RomPicture &picture) {
 } // namespace
 
 std::string pceRomProblem(const RomPicture &picture) {
+    if (!chooseBat(picture)) // first: past 4096 tiles there is no name table either
+        return tileProblem(picture);
     if (picture.columns <= 0 || picture.rows <= 0 || picture.names.size() < mapBytes(picture))
         return "Error: The PC Engine viewer needs a name table; this picture has none.\n";
-    if (picture.planeCount < 1 || picture.planeCount > 4 ||
+    if (picture.tileCount < 1 || picture.planeCount < 1 || picture.planeCount > 4 ||
         picture.patterns.size() < size_t(picture.tileCount) * size_t(picture.planeCount) * 8)
         return "Error: The PC Engine viewer needs tiles of 1 to 4 planes.\n";
+    if (picture.palette.size() < 2)
+        return "Error: The PC Engine viewer needs a palette; this picture has none.\n";
     if (picture.palette.size() > size_t(kMaxPaletteWords) * 2)
         return "Error: The palette has " + std::to_string(picture.palette.size() / 2) +
                " colours; the PC Engine viewer loads at most 256.\n";
-    if (!chooseBat(picture))
-        return tileProblem(picture);
     if (picture.columns * 2 > kMaxStride)
         return "Error: The map is " + std::to_string(picture.columns) +
                " tiles wide; the PC Engine viewer takes at most " + std::to_string(kMaxStride / 2) +

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -65,9 +66,8 @@ struct PceRomTest : testing::Test {
                                             static_cast<uint32_t>(picture.size()), pixels));
     }
 
-    // Runs morvik on the picture file, then the ROM, and compares the screen.
-    void expectShown(const std::string &name, const Picture &source,
-                     std::vector<std::string> extra = {}) {
+    // Runs morvik on the picture file, writing s.pce.
+    void makeRom(const std::string &name, const std::vector<std::string> &extra) {
         std::vector<std::string> arguments{"-image", name,    "-target", "tgx",  "-opt",
                                            "-o",     "s.pat", "-rom",    "s.pce"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
@@ -75,19 +75,24 @@ struct PceRomTest : testing::Test {
         ASSERT_EQ(r.status, 0) << r.output;
         ASSERT_NE(r.output.find("Writing viewer ROM to s.pce\n"), std::string::npos) << r.output;
         output = r.output;
+    }
+
+    // Runs s.pce and compares frame `index` with the source seen from (left, top).
+    void expectScreen(const Picture &source, int index = kFrame, int left = 0, int top = 0) {
         std::string error;
-        const std::optional<Frame> frame = recordFrame(dir.file("s.pce"), kFrame, error);
+        const std::optional<Frame> frame = recordFrame(dir.file("s.pce"), index, error);
         ASSERT_TRUE(frame) << error;
         ASSERT_EQ(frame->width, kScreenWidth * kColumnStep);
         ASSERT_GE(frame->height, kTopLine + kScreenHeight);
         const Rgb blank = backdrop(readFileBytes(dir.file("s.pal")));
+        const int width = static_cast<int>(source[0].size());
+        const int height = static_cast<int>(source.size());
         int wrong = 0;
         std::string first;
         for (int y = 0; y < kScreenHeight; ++y)
             for (int x = 0; x < kScreenWidth; ++x) {
-                const bool inside =
-                    y < static_cast<int>(source.size()) && x < static_cast<int>(source[0].size());
-                const Rgb want = inside ? consoleColour(source[y][x]) : blank;
+                const bool inside = top + y < height && left + x < width;
+                const Rgb want = inside ? consoleColour(source[top + y][left + x]) : blank;
                 const uint8_t *got = frame->at(x * kColumnStep, y + kTopLine);
                 if (got[0] == want.red && got[1] == want.green && got[2] == want.blue)
                     continue;
@@ -99,6 +104,13 @@ struct PceRomTest : testing::Test {
                 }
             }
         EXPECT_EQ(wrong, 0) << "first difference " << first;
+    }
+
+    void expectShown(const std::string &name, const Picture &source,
+                     const std::vector<std::string> &extra = {}) {
+        makeRom(name, extra);
+        if (!HasFatalFailure())
+            expectScreen(source);
     }
 
     std::string output;
@@ -187,15 +199,39 @@ TEST_F(PceRomTest, SubPalettesAreShownExactly) {
     EXPECT_NE(output.find("Using 12 sub-palettes (exact).\n"), std::string::npos) << output;
 }
 
-// 640 x 400: the map is larger than the screen; its top-left corner shows.
-TEST_F(PceRomTest, LargerPictureShowsItsFirstScreen) {
-    Picture source = blankPicture(640, 400);
+// A map larger than the screen.
+Picture largePicture(int width, int height) {
+    Picture source = blankPicture(width, height);
     const std::vector<Rgb> colours = coloursFrom(7, 16);
-    for (int ty = 0; ty < 50; ++ty)
-        for (int tx = 0; tx < 80; ++tx)
+    for (int ty = 0; ty < height / 8; ++ty)
+        for (int tx = 0; tx < width / 8; ++tx)
             paintTile(source, tx, ty, static_cast<uint32_t>((tx * 7 + ty * 13) % 600), colours);
+    return source;
+}
+
+// 80 x 50 tiles: a 128 x 64 name table.
+TEST_F(PceRomTest, LargerPictureShowsItsFirstScreen) {
+    const Picture source = largePicture(640, 400);
     paint("large.png", source);
     expectShown("large.png", source);
+}
+
+// The joypad is read as "right and down held" in a copy of the ROM: the view
+// moves two pixels a frame and stops at the map's bottom-right corner.
+TEST_F(PceRomTest, JoypadScrollsToTheMapsCorner) {
+    const Picture source = largePicture(320, 256); // 64 and 32 pixels more than the screen
+    paint("large.png", source);
+    makeRom("large.png", {});
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<unsigned char> rom = readFileBytes(dir.file("s.pce"));
+    // lda $1000; eor #$FF; and #$0F  becomes  lda $1000; lda #$06; and #$0F
+    const std::vector<unsigned char> read{0xAD, 0x00, 0x10, 0x49, 0xFF, 0x29, 0x0F};
+    const auto at = std::search(rom.begin(), rom.begin() + 8192, read.begin(), read.end());
+    ASSERT_NE(at, rom.begin() + 8192);
+    at[3] = 0xA9;
+    at[4] = 0x06;
+    writeFileBytes(dir.file("s.pce"), rom);
+    expectScreen(source, kFrame + 20, 320 - 256, 256 - 224);
 }
 
 TEST_F(PceRomTest, TooManyTilesIsAnErrorAndNothingIsWritten) {
