@@ -3,6 +3,7 @@
 #include "imagemodule/TestImages.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <png.h>
 #include <unistd.h>
@@ -163,7 +164,7 @@ std::optional<Frame> recordFrame(const std::string &rom, int index, std::string 
             " SDL_VIDEODRIVER=dummy timeout -s INT " + std::to_string(seconds) + " " + emulator +
             " -sound 0 -nothrottle 1 -video.driver softfb -qtrecord rec.mov -qtrecord.vcodec png"
             " -qtrecord.w_double_threshold 0 -qtrecord.h_double_threshold 0 " +
-            quoted(rom) + " > log.txt 2>&1";
+            quoted(std::filesystem::absolute(rom).string()) + " > log.txt 2>&1";
         std::system(command.c_str());
         const auto frames = movieFrames(readAll(movie));
         if (frames.size() > static_cast<size_t>(index)) {
