@@ -37,6 +37,18 @@ const Console kGameGear = {"sgg", ".gg", 4, 17, 160, 144, 0};
 // The viewer unpacks up to 448 tiles with the display off: about 20 frames.
 constexpr int kFrame = 60;
 
+// "TMR SEGA" at $7FF0, the sum of every other byte at $7FFA, region and size
+// code (32 KB: $C, 64 KB: $E) at $7FFF.
+void expectHeader(const Console &console, const std::vector<unsigned char> &rom, int sizeCode) {
+    ASSERT_EQ(rom.size(), sizeCode == 0xC ? 0x8000u : 0x10000u);
+    EXPECT_EQ(std::string(rom.begin() + 0x7FF0, rom.begin() + 0x7FF8), "TMR SEGA");
+    uint32_t sum = 0;
+    for (size_t i = 0; i < rom.size(); ++i)
+        sum += i < 0x7FF0 || i >= 0x8000 ? rom[i] : 0;
+    EXPECT_EQ(rom[0x7FFA] | rom[0x7FFB] << 8, static_cast<int>(sum & 0xFFFF));
+    EXPECT_EQ(rom[0x7FFF], (console.target == "sms" ? 0x40 : 0x70) | sizeCode);
+}
+
 Rgb atDepth(const Rgb &c, const Console &console) {
     const auto level = [&](uint8_t v) {
         return static_cast<uint8_t>((v >> (8 - console.componentBits)) * console.scale);
@@ -258,19 +270,20 @@ class SmsRomTest : public ::testing::Test {
         EXPECT_NE(lastOutput.find("Using 2 sub-palettes (exact)"), std::string::npos) << lastOutput;
     }
 
-    // A map of 128 x 64 tiles, the most the viewer's ROM holds: its top-left
-    // screen is shown.
+    // A map of 128 x 64 tiles, the most the viewer's ROM holds, and 448 tiles
+    // that hardly pack: the map goes to the 64 KB ROM's third bank. Its
+    // top-left screen is shown.
     void checkLarge(const Console &console) {
         std::mt19937 random(29);
         std::vector<Tile> tiles;
-        for (int i = 0; i < 300; ++i)
+        for (int i = 0; i < 448; ++i)
             tiles.push_back(randomTile(random, 16));
         const std::vector<Rgb> colours = sixteenColours(console, 31);
         const Picture picture = mosaic(
-            128, 64, [&](int column, int row) { return tiles[(column * 13 + row * 31) % 300]; },
+            128, 64, [&](int column, int row) { return tiles[(column * 13 + row * 31) % 448]; },
             [&](int, int, uint8_t index) { return colours[index]; });
         checkPicture(console, picture, "large");
-        EXPECT_EQ(readFileBytes(dir.file("large" + console.extension)).size(), 65536u);
+        expectHeader(console, readFileBytes(dir.file("large" + console.extension)), 0xE);
     }
 };
 
@@ -316,16 +329,8 @@ TEST_F(SmsRomTest, GameGearLargerThanScreen) {
 
 TEST_F(SmsRomTest, HeaderAndChecksum) {
     for (const Console *console : {&kSms, &kGameGear}) {
-        const std::string rom =
-            makeRom(*console, std::string(MORVIK_SOURCE_DIR) + "/examples/title.png", "header", {});
-        const std::vector<unsigned char> bytes = readFileBytes(rom);
-        ASSERT_EQ(bytes.size(), 32768u);
-        EXPECT_EQ(std::string(bytes.begin() + 0x7FF0, bytes.begin() + 0x7FF8), "TMR SEGA");
-        uint32_t sum = 0;
-        for (size_t i = 0; i < 0x7FF0; ++i)
-            sum += bytes[i];
-        EXPECT_EQ(bytes[0x7FFA] | bytes[0x7FFB] << 8, static_cast<int>(sum & 0xFFFF));
-        EXPECT_EQ(bytes[0x7FFF], console == &kSms ? 0x4C : 0x7C);
+        const std::string title = std::string(MORVIK_SOURCE_DIR) + "/examples/title.png";
+        expectHeader(*console, readFileBytes(makeRom(*console, title, "header", {})), 0xC);
     }
 }
 
