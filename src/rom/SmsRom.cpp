@@ -24,9 +24,8 @@ constexpr size_t kMapBank = 0x8000;          // where a map that does not fit be
 constexpr int32_t kPlanes = 4;               // the tile mode reads four planes
 constexpr int32_t kDictionarySize = 2048;    // as viewer/sms/viewer.asm assembles the decoder
 constexpr int32_t kThreshold = 2;            //
-constexpr size_t kParameterBytes = 15;       // the block at viewer_end
+constexpr size_t kParameterBytes = 19;       // the block at viewer_end
 constexpr int32_t kNameTableColumns = 32;    //
-constexpr int32_t kNameTableRows = 28;       //
 constexpr uint32_t kNameTableWrite = 0x7800; // $3800 with the VRAM write code
 
 struct Screen {
@@ -34,11 +33,13 @@ struct Screen {
     size_t colourBytes; // bytes a colour word takes in .pal and colour RAM
     int32_t left;       // name-table cell shown at the screen's top-left
     int32_t top;        //
+    int32_t columns;    // tiles the screen shows
+    int32_t rows;       //
     uint8_t regionCode; // high nibble of $7FFF
 };
 
-constexpr Screen kMasterSystem = {"Master System", 1, 0, 0, 0x4};
-constexpr Screen kGameGear = {"Game Gear", 2, 6, 3, 0x7}; // the 160x144 window at 48,24
+constexpr Screen kMasterSystem = {"Master System", 1, 0, 0, 32, 24, 0x4};
+constexpr Screen kGameGear = {"Game Gear", 2, 6, 3, 20, 18, 0x7}; // the 160x144 window at 48,24
 
 const Screen &screenFor(bool gameGear) {
     return gameGear ? kGameGear : kMasterSystem;
@@ -88,8 +89,8 @@ void putParameters(std::vector<uint8_t> &rom, const RomPicture &picture, const S
                    size_t cram, size_t cramBytes, size_t patterns, size_t patternBytes,
                    size_t names) {
     const size_t at = morvik_sms_viewer_size;
-    const int32_t rows = std::min(picture.rows, kNameTableRows - screen.top);
-    const int32_t columns = std::min(picture.columns, kNameTableColumns - screen.left);
+    const int32_t rows = std::min(picture.rows, screen.rows);
+    const int32_t columns = std::min(picture.columns, screen.columns);
     putWord(rom, at, cram);
     rom.at(at + 2) = static_cast<uint8_t>(cramBytes);
     putWord(rom, at + 3, patterns);
@@ -101,6 +102,8 @@ void putParameters(std::vector<uint8_t> &rom, const RomPicture &picture, const S
     putWord(rom, at + 13,
             kNameTableWrite +
                 static_cast<uint32_t>(screen.top * kNameTableColumns + screen.left) * 2);
+    putWord(rom, at + 15, static_cast<size_t>(std::max(picture.columns - columns, 0)));
+    putWord(rom, at + 17, static_cast<size_t>(std::max(picture.rows - rows, 0)));
 }
 
 // "TMR SEGA", two reserved bytes, the checksum, product code and version 0,

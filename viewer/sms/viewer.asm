@@ -1,8 +1,11 @@
 ; The -rom viewer for the Master System and the Game Gear (Z80, pasmo).
 ;
 ; Shows one picture from its top-left corner: loads the colour RAM, unpacks the
-; patterns to VRAM $0000 with lzss_decode_vram, copies the top-left part of the
-; map into the name table at $3800, turns the display on and waits forever.
+; patterns to VRAM $0000 with lzss_decode_vram, copies the top-left screen of
+; the map into the name table at $3800 and turns the display on. A map larger
+; than the screen then scrolls a tile at a time while the joypad's directions
+; are held: the visible part of the name table is copied again from the new
+; corner, with the display on (writes at least 32 T-states apart).
 ; The ROM builder appends a parameter block at viewer_end (below) and the data
 ; after it; the same program serves both consoles, the block says where the map
 ; goes and how many colour RAM bytes to load (32 on the SMS, 64 on the GG).
@@ -32,6 +35,15 @@ P_STRIDE        EQU 9   ; word: bytes per map row
 P_ROWS          EQU 11  ; byte: map rows to copy
 P_COLUMNS       EQU 12  ; byte: entries to copy from each row
 P_TARGET        EQU 13  ; word: VRAM address of the first entry, write flag set
+P_MAX_X         EQU 15  ; word: the last column the screen may start at
+P_MAX_Y         EQU 17  ; word: the last row the screen may start at
+
+; RAM, above the decoder's ring buffer.
+top_left        EQU $D800   ; word: the map entry at the screen's top-left
+pos_x           EQU $D802   ; word: its column
+pos_y           EQU $D804   ; word: its row
+JOYPAD          EQU $DC     ; bits 0-3: up, down, left, right; 0 when held
+REPEAT_FRAMES   EQU 5       ; frames between two steps while a direction is held
 
         ORG 0
         di
@@ -87,14 +99,122 @@ clear_sprites:
         ld ix,viewer_end
         call load_colours
         call load_patterns
+        ld l,(ix+P_NAMES)
+        ld h,(ix+P_NAMES+1)
+        ld (top_left),hl
+        ld hl,0
+        ld (pos_x),hl
+        ld (pos_y),hl
         call load_names
 
         ld a,$C0                ; display on, no interrupts
         out (VDP_CONTROL),a
         ld a,$81
         out (VDP_CONTROL),a
-forever:
-        jr forever
+
+scroll_loop:
+        call wait_frame
+        in a,(JOYPAD)
+        cpl
+        and $0F
+        jr z,scroll_loop
+        call move
+        jr nc,scroll_loop
+        call load_names
+        ld b,REPEAT_FRAMES
+scroll_pause:
+        call wait_frame
+        djnz scroll_pause
+        jr scroll_loop
+
+; Waits for the next frame's vertical blank (the status flag, interrupts off).
+wait_frame:
+        in a,(VDP_CONTROL)
+        rla
+        jr nc,wait_frame
+        ret
+
+; A = the directions held (bit 0 up, 1 down, 2 left, 3 right); moves the
+; corner a tile each way it can go; carry set when it moved.
+move:
+        ld c,a
+        ld b,0                  ; 1 once moved
+        bit 0,c
+        call nz,move_up
+        bit 1,c
+        call nz,move_down
+        bit 2,c
+        call nz,move_left
+        bit 3,c
+        call nz,move_right
+        ld a,b
+        rra
+        ret
+
+move_up:
+        ld hl,(pos_y)
+        ld a,h
+        or l
+        ret z
+        dec hl
+        ld (pos_y),hl
+        ld hl,(top_left)
+        ld e,(ix+P_STRIDE)
+        ld d,(ix+P_STRIDE+1)
+        or a
+        sbc hl,de
+        ld (top_left),hl
+        ld b,1
+        ret
+
+move_down:
+        ld hl,(pos_y)
+        ld e,(ix+P_MAX_Y)
+        ld d,(ix+P_MAX_Y+1)
+        or a
+        sbc hl,de
+        ret nc                  ; already at the last row
+        add hl,de
+        inc hl
+        ld (pos_y),hl
+        ld hl,(top_left)
+        ld e,(ix+P_STRIDE)
+        ld d,(ix+P_STRIDE+1)
+        add hl,de
+        ld (top_left),hl
+        ld b,1
+        ret
+
+move_left:
+        ld hl,(pos_x)
+        ld a,h
+        or l
+        ret z
+        dec hl
+        ld (pos_x),hl
+        ld hl,(top_left)
+        dec hl
+        dec hl
+        ld (top_left),hl
+        ld b,1
+        ret
+
+move_right:
+        ld hl,(pos_x)
+        ld e,(ix+P_MAX_X)
+        ld d,(ix+P_MAX_X+1)
+        or a
+        sbc hl,de
+        ret nc                  ; already at the last column
+        add hl,de
+        inc hl
+        ld (pos_x),hl
+        ld hl,(top_left)
+        inc hl
+        inc hl
+        ld (top_left),hl
+        ld b,1
+        ret
 
 ; HL = VRAM address with the access code in its top two bits.
 set_vram_address:
@@ -130,11 +250,10 @@ load_patterns:
         pop ix
         ret
 
-; Copies P_ROWS rows of P_COLUMNS entries, each row to the next 64 bytes of
-; the name table.
+; Copies P_ROWS rows of P_COLUMNS entries from top_left, each row to the next
+; 64 bytes of the name table.
 load_names:
-        ld l,(ix+P_NAMES)
-        ld h,(ix+P_NAMES+1)
+        ld hl,(top_left)
         ld e,(ix+P_TARGET)
         ld d,(ix+P_TARGET+1)
         ld a,(ix+P_ROWS)
@@ -146,11 +265,17 @@ names_row:
         ex de,hl
         call set_vram_address
         ex de,hl
-        ld a,(ix+P_COLUMNS)
-        add a,a
-        ld b,a                  ; bytes of the row (at most 64)
-        ld c,VDP_DATA
-        otir
+        ld b,(ix+P_COLUMNS)
+names_entry:
+        ld a,(hl)
+        out (VDP_DATA),a
+        inc hl
+        nop                     ; spaces the writes for the display
+        nop
+        ld a,(hl)
+        out (VDP_DATA),a
+        inc hl
+        djnz names_entry
         pop hl
         ld c,(ix+P_STRIDE)
         ld b,(ix+P_STRIDE+1)
