@@ -7,7 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
+#include <memory>
 #include <random>
+
+#if defined(MORVIK_HAVE_Z80EX)
+#include <z80ex.h>
+#endif
 
 namespace {
 
@@ -113,6 +119,115 @@ std::vector<Rgb> sixteenColours(const Console &console, uint32_t seed) {
     }
     return colours;
 }
+
+// ---------------------------------------------------------------------------
+// Scrolling, run in z80ex: the joypad is a script of port $DC values, the VDP
+// keeps VRAM, colour RAM and registers, and every status read reports a frame.
+
+struct SmsMachine {
+    std::vector<uint8_t> memory = std::vector<uint8_t>(0x10000, 0);
+    std::vector<uint8_t> vram = std::vector<uint8_t>(0x4000, 0);
+    std::vector<uint8_t> cram = std::vector<uint8_t>(64, 0);
+    std::array<uint8_t, 16> registers{};
+    uint32_t address = 0;
+    uint8_t code = 0;
+    uint8_t latch = 0;
+    bool latched = false;
+    std::vector<uint8_t> pad; // port $DC, one value a read; then nothing held
+    size_t padReads = 0;
+    uint64_t clock = 0;
+    uint64_t lastData = 0;
+    uint64_t shortestGapShown = std::numeric_limits<uint64_t>::max(); // display on
+
+    void control(uint8_t value) {
+        if (!latched) {
+            latch = value;
+            latched = true;
+            return;
+        }
+        latched = false;
+        code = value >> 6;
+        address = latch | (value & 0x3Fu) << 8;
+        if (code == 2)
+            registers[value & 0x0Fu] = latch;
+    }
+
+    void data(uint8_t value) {
+        latched = false;
+        if ((registers[1] & 0x40) != 0)
+            shortestGapShown = std::min(shortestGapShown, clock - lastData);
+        lastData = clock;
+        if (code == 3)
+            cram[address & 0x3Fu] = value;
+        else
+            vram[address & 0x3FFFu] = value;
+        address = (address + 1) & 0x3FFFu;
+    }
+
+    uint8_t read(uint8_t port) {
+        if (port == 0xBF) {
+            latched = false;
+            return 0x80;
+        }
+        if (port == 0xDC)
+            return padReads < pad.size() ? pad[padReads++] : (++padReads, 0xFF);
+        return 0xFF;
+    }
+};
+
+#if defined(MORVIK_HAVE_Z80EX)
+
+Z80EX_BYTE smsReadMemory(Z80EX_CONTEXT *, Z80EX_WORD address, int, void *user) {
+    return static_cast<SmsMachine *>(user)->memory[address];
+}
+
+void smsWriteMemory(Z80EX_CONTEXT *, Z80EX_WORD address, Z80EX_BYTE value, void *user) {
+    if (address >= 0xC000) // the ROM below stays as it is
+        static_cast<SmsMachine *>(user)->memory[address] = value;
+}
+
+Z80EX_BYTE smsReadPort(Z80EX_CONTEXT *, Z80EX_WORD port, void *user) {
+    return static_cast<SmsMachine *>(user)->read(static_cast<uint8_t>(port & 0xFF));
+}
+
+void smsWritePort(Z80EX_CONTEXT *, Z80EX_WORD port, Z80EX_BYTE value, void *user) {
+    SmsMachine &machine = *static_cast<SmsMachine *>(user);
+    if ((port & 0xFF) == 0xBF)
+        machine.control(value);
+    else if ((port & 0xFF) == 0xBE)
+        machine.data(value);
+}
+
+Z80EX_BYTE smsInterruptVector(Z80EX_CONTEXT *, void *) {
+    return 0xFF;
+}
+
+struct Z80exDeleter {
+    void operator()(Z80EX_CONTEXT *cpu) const { z80ex_destroy(cpu); }
+};
+
+// Runs the ROM until the joypad script and ten reads after it are done.
+bool runScript(SmsMachine &machine, const std::vector<unsigned char> &rom) {
+    std::copy(rom.begin(),
+              rom.begin() + static_cast<ptrdiff_t>(std::min<size_t>(rom.size(), 0xC000)),
+              machine.memory.begin());
+    std::unique_ptr<Z80EX_CONTEXT, Z80exDeleter> cpu(
+        z80ex_create(smsReadMemory, &machine, smsWriteMemory, &machine, smsReadPort, &machine,
+                     smsWritePort, &machine, smsInterruptVector, &machine));
+    if (!cpu)
+        return false;
+    while (machine.padReads < machine.pad.size() + 10 && machine.clock < 100000000)
+        machine.clock += static_cast<uint64_t>(z80ex_step(cpu.get()));
+    return machine.padReads >= machine.pad.size() + 10;
+}
+
+#else
+
+bool runScript(SmsMachine &, const std::vector<unsigned char> &) {
+    return false;
+}
+
+#endif
 
 class SmsRomTest : public ::testing::Test {
   protected:
@@ -325,6 +440,65 @@ TEST_F(SmsRomTest, MasterSystemLargerThanScreen) {
 
 TEST_F(SmsRomTest, GameGearLargerThanScreen) {
     checkLarge(kGameGear);
+}
+
+// Held directions move the screen's corner a tile each step and stop at the
+// map's edges; the name table then holds the map from the new corner.
+TEST_F(SmsRomTest, JoypadScrollsLargerMaps) {
+#if !defined(MORVIK_HAVE_Z80EX)
+    FAIL() << "built without z80ex (libz80ex-dev), which runs the viewer here";
+#endif
+    std::mt19937 random(43);
+    std::vector<Tile> tiles;
+    for (int i = 0; i < 100; ++i)
+        tiles.push_back(randomTile(random, 16));
+    struct Case {
+        const Console *console;
+        int left, top;  // name-table cell of the screen's corner
+        int rights;     // more than the map allows
+        int lastColumn; // where the corner stops
+    };
+    const int columns = 48, rows = 30;
+    for (const Case &c : {Case{&kSms, 0, 0, 20, 16}, Case{&kGameGear, 6, 3, 30, 28}}) {
+        const Console &console = *c.console;
+        const std::vector<Rgb> colours = sixteenColours(console, 47);
+        paint("scroll.png",
+              mosaic(
+                  columns, rows,
+                  [&](int column, int row) { return tiles[(column * 7 + row * 3) % 100]; },
+                  [&](int, int, uint8_t index) { return colours[index]; }));
+        const std::string rom = makeRom(console, "scroll.png", "scroll", {});
+        const std::vector<unsigned char> nam = readFileBytes(dir.file("scroll.nam"));
+        const std::vector<unsigned char> pal = readFileBytes(dir.file("scroll.pal"));
+        const std::vector<unsigned char> pat = readFileBytes(dir.file("scroll.pat"));
+        ASSERT_EQ(nam.size(), static_cast<size_t>(columns * rows * 2));
+        SmsMachine machine;
+        machine.pad.push_back(static_cast<uint8_t>(~(1 | 4))); // up and left: at the edge already
+        machine.pad.insert(machine.pad.end(), static_cast<size_t>(c.rights),
+                           static_cast<uint8_t>(~8));
+        machine.pad.insert(machine.pad.end(), 2, static_cast<uint8_t>(~2));
+        machine.pad.push_back(static_cast<uint8_t>(~4));
+        ASSERT_TRUE(runScript(machine, readFileBytes(rom))) << console.target;
+        EXPECT_TRUE(std::equal(pal.begin(), pal.end(), machine.cram.begin())) << console.target;
+        EXPECT_TRUE(std::equal(pat.begin(), pat.end(), machine.vram.begin())) << console.target;
+        EXPECT_GE(machine.shortestGapShown, 32u) << console.target;
+        const int x = c.lastColumn - 1, y = 2;
+        int wrong = 0;
+        for (int r = 0; r < 28; ++r)
+            for (int col = 0; col < 32; ++col) {
+                const size_t at = 0x3800 + static_cast<size_t>((r * 32 + col) * 2);
+                const int mapColumn = col - c.left + x, mapRow = r - c.top + y;
+                const bool shown = col >= c.left && col < c.left + console.screenWidth / 8 &&
+                                   r >= c.top && r < c.top + console.screenHeight / 8;
+                const size_t from = static_cast<size_t>((mapRow * columns + mapColumn) * 2);
+                const int want = shown ? nam[from] | nam[from + 1] << 8 : 0x01FF;
+                const int got = machine.vram[at] | machine.vram[at + 1] << 8;
+                if (got != want && ++wrong <= 5)
+                    ADD_FAILURE() << console.target << ": name-table cell " << col << "," << r
+                                  << " is " << got << ", want " << want;
+            }
+        EXPECT_EQ(wrong, 0) << console.target;
+    }
 }
 
 TEST_F(SmsRomTest, HeaderAndChecksum) {
