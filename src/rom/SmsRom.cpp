@@ -60,15 +60,32 @@ std::vector<uint8_t> widenPatterns(const RomPicture &picture) {
     return wide;
 }
 
-// Colour RAM from entry 0: sub-palette k at entry 16k, unused entries black.
-std::vector<uint8_t> colourRam(const RomPicture &picture, const Screen &screen) {
+// The lowest colour index any pixel uses: the .pal of a -base picture starts
+// at that entry, as its colours are numbered from the pixels.
+size_t lowestIndex(const std::vector<uint8_t> &wide) {
+    size_t lowest = wide.empty() ? 0 : 15;
+    for (size_t row = 0; row + kPlanes <= wide.size(); row += kPlanes)
+        for (int x = 0; x < 8; ++x) {
+            size_t index = 0;
+            for (int plane = 0; plane < kPlanes; ++plane)
+                index |= static_cast<size_t>((wide[row + plane] >> (7 - x)) & 1) << plane;
+            lowest = std::min(lowest, index);
+        }
+    return lowest;
+}
+
+// Colour RAM from entry 0: sub-palette k at entry 16k (one palette at its
+// first used entry), unused entries black.
+std::vector<uint8_t> colourRam(const RomPicture &picture, const Screen &screen,
+                               const std::vector<uint8_t> &wide) {
     std::vector<uint8_t> cram(32 * screen.colourBytes, 0);
     const size_t palettes = static_cast<size_t>(std::clamp(picture.paletteCount, 1, 2));
     const size_t stride = picture.palette.size() / screen.colourBytes / palettes; // words each
+    const size_t first = palettes == 1 ? lowestIndex(wide) : 0;
     for (size_t k = 0; k < palettes; ++k)
-        for (size_t j = 0; j < std::min<size_t>(stride, 16); ++j)
+        for (size_t j = 0; j < stride && first + j < 16; ++j)
             for (size_t b = 0; b < screen.colourBytes; ++b)
-                cram[(16 * k + j) * screen.colourBytes + b] =
+                cram[(16 * k + first + j) * screen.colourBytes + b] =
                     byteAt(picture.palette, (k * stride + j) * screen.colourBytes + b);
     return cram;
 }
@@ -138,8 +155,8 @@ std::string smsRomProblem(const RomPicture &picture, bool gameGear) {
 
 std::vector<uint8_t> buildSmsRom(const RomPicture &picture, bool gameGear) {
     const Screen &screen = screenFor(gameGear);
-    const std::vector<uint8_t> cram = colourRam(picture, screen);
     const std::vector<uint8_t> wide = widenPatterns(picture);
+    const std::vector<uint8_t> cram = colourRam(picture, screen, wide);
     const std::vector<uint8_t> packed =
         lzssEncodeBuffer(lzssMakeSettings(kThreshold, kDictionarySize), wide.data(), wide.size());
     const size_t cramAt = morvik_sms_viewer_size + kParameterBytes;

@@ -501,6 +501,28 @@ TEST_F(SmsRomTest, JoypadScrollsLargerMaps) {
     }
 }
 
+// With -base the stored indexes start above 0, and so does the colour RAM the
+// viewer loads the .pal into.
+TEST_F(SmsRomTest, BaseColourPlacesThePalette) {
+#if !defined(MORVIK_HAVE_Z80EX)
+    FAIL() << "built without z80ex (libz80ex-dev), which runs the viewer here";
+#endif
+    std::mt19937 random(53);
+    const Tile tile = randomTile(random, 3);
+    const std::vector<Rgb> colours = sixteenColours(kGameGear, 59);
+    paint("base.png", mosaic(
+                          4, 4, [&](int, int) { return tile; },
+                          [&](int, int, uint8_t index) { return colours[index]; }));
+    const std::string rom = makeRom(kGameGear, "base.png", "base", {"-base", "3"});
+    const std::vector<unsigned char> pal = readFileBytes(dir.file("base.pal"));
+    ASSERT_EQ(pal.size(), 6u);
+    SmsMachine machine;
+    ASSERT_TRUE(runScript(machine, readFileBytes(rom)));
+    EXPECT_TRUE(std::equal(pal.begin(), pal.end(), machine.cram.begin() + 6));
+    EXPECT_EQ(std::count(machine.cram.begin(), machine.cram.begin() + 6, 0), 6);
+    EXPECT_EQ(std::count(machine.cram.begin() + 12, machine.cram.end(), 0), 64 - 12);
+}
+
 TEST_F(SmsRomTest, HeaderAndChecksum) {
     for (const Console *console : {&kSms, &kGameGear}) {
         const std::string title = std::string(MORVIK_SOURCE_DIR) + "/examples/title.png";
