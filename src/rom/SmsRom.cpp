@@ -25,7 +25,7 @@ constexpr int32_t kPlanes = 4;               // the tile mode reads four planes
 constexpr int32_t kDictionarySize = 2048;    // as viewer/sms/viewer.asm assembles the decoder
 constexpr int32_t kThreshold = 2;            //
 constexpr size_t kParameterBytes = 19;       // the block at viewer_end
-constexpr int32_t kNameTableColumns = 32;    //
+constexpr int32_t kNameTableColumns = 32;    // entries a name-table row holds
 constexpr uint32_t kNameTableWrite = 0x7800; // $3800 with the VRAM write code
 
 struct Screen {
@@ -162,6 +162,8 @@ std::vector<uint8_t> buildSmsRom(const RomPicture &picture, bool gameGear) {
     const size_t cramAt = morvik_sms_viewer_size + kParameterBytes;
     const size_t patternsAt = cramAt + cram.size();
     size_t namesAt = patternsAt + packed.size();
+    if (namesAt > kHeader) // cannot happen within the tile limit
+        throw std::length_error("viewer ROM patterns run into the header");
     const bool small = namesAt + picture.names.size() <= kHeader;
     if (!small)
         namesAt = kMapBank;
