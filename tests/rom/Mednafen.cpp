@@ -45,37 +45,46 @@ std::vector<Atom> atomsIn(const std::vector<uint8_t> &d, size_t begin, size_t en
     return atoms;
 }
 
-const Atom *find(const std::vector<Atom> &atoms, const std::string &type) {
+// A copy, not a pointer: callers often search a temporary list.
+std::optional<Atom> find(const std::vector<Atom> &atoms, const std::string &type) {
     for (const Atom &atom : atoms)
         if (atom.type == type)
-            return &atom;
-    return nullptr;
+            return atom;
+    return std::nullopt;
 }
 
 // The frames of one video track: sample sizes (stsz), chunk offsets (stco or
 // co64) and how many samples each chunk holds (stsc).
 std::vector<std::vector<uint8_t>> trackFrames(const std::vector<uint8_t> &d, const Atom &stbl) {
     const auto boxes = atomsIn(d, stbl.body, stbl.end);
-    const Atom *stsz = find(boxes, "stsz");
-    const Atom *stsc = find(boxes, "stsc");
-    const Atom *stco = find(boxes, "stco");
-    const Atom *co64 = find(boxes, "co64");
+    const std::optional<Atom> stsz = find(boxes, "stsz");
+    const std::optional<Atom> stsc = find(boxes, "stsc");
+    const std::optional<Atom> stco = find(boxes, "stco");
+    const std::optional<Atom> co64 = find(boxes, "co64");
     std::vector<std::vector<uint8_t>> frames;
-    if (stsz == nullptr || stsc == nullptr || (stco == nullptr && co64 == nullptr))
+    if (stsz == std::nullopt || stsc == std::nullopt ||
+        (stco == std::nullopt && co64 == std::nullopt))
+        return frames;
+    const Atom &offsets = stco != std::nullopt ? *stco : *co64;
+    if (stsz->body + 12 > stsz->end || offsets.body + 8 > offsets.end || stsc->body + 8 > stsc->end)
         return frames;
     const uint32_t fixed = be32(d, stsz->body + 4);
     const uint32_t samples = be32(d, stsz->body + 8);
-    const Atom &offsets = stco != nullptr ? *stco : *co64;
     const uint32_t chunks = be32(d, offsets.body + 4);
     const uint32_t runs = be32(d, stsc->body + 4);
+    // Every table entry read below lies inside its atom.
+    if ((fixed == 0 && stsz->body + 12 + 4 * uint64_t{samples} > stsz->end) ||
+        offsets.body + 8 + (stco != std::nullopt ? 4 : 8) * uint64_t{chunks} > offsets.end ||
+        stsc->body + 8 + 12 * uint64_t{runs} > stsc->end)
+        return frames;
     uint32_t sample = 0;
     for (uint32_t chunk = 0; chunk < chunks && sample < samples; ++chunk) {
         uint32_t perChunk = 1;
         for (uint32_t r = 0; r < runs; ++r)
             if (be32(d, stsc->body + 8 + 12 * r) <= chunk + 1)
                 perChunk = be32(d, stsc->body + 8 + 12 * r + 4);
-        uint64_t at = stco != nullptr ? be32(d, offsets.body + 8 + 4 * chunk)
-                                      : be64(d, offsets.body + 8 + 8 * chunk);
+        uint64_t at = stco != std::nullopt ? be32(d, offsets.body + 8 + 4 * chunk)
+                                           : be64(d, offsets.body + 8 + 8 * chunk);
         for (uint32_t k = 0; k < perChunk && sample < samples; ++k, ++sample) {
             const uint32_t size = fixed != 0 ? fixed : be32(d, stsz->body + 12 + 4 * sample);
             if (at + size > d.size())
@@ -89,8 +98,8 @@ std::vector<std::vector<uint8_t>> trackFrames(const std::vector<uint8_t> &d, con
 }
 
 bool isVideo(const std::vector<uint8_t> &d, const Atom &mdia) {
-    const Atom *hdlr = find(atomsIn(d, mdia.body, mdia.end), "hdlr");
-    return hdlr != nullptr && hdlr->body + 12 <= hdlr->end &&
+    const std::optional<Atom> hdlr = find(atomsIn(d, mdia.body, mdia.end), "hdlr");
+    return hdlr != std::nullopt && hdlr->body + 12 <= hdlr->end &&
            std::string(d.begin() + hdlr->body + 8, d.begin() + hdlr->body + 12) == "vide";
 }
 
@@ -113,19 +122,20 @@ std::string mednafenPath() {
 }
 
 std::vector<std::vector<uint8_t>> movieFrames(const std::vector<uint8_t> &movie) {
-    const Atom *moov = find(atomsIn(movie, 0, movie.size()), "moov");
-    if (moov == nullptr)
+    const std::optional<Atom> moov = find(atomsIn(movie, 0, movie.size()), "moov");
+    if (moov == std::nullopt)
         return {};
     for (const Atom &trak : atomsIn(movie, moov->body, moov->end)) {
         if (trak.type != "trak")
             continue;
-        const Atom *mdia = find(atomsIn(movie, trak.body, trak.end), "mdia");
-        if (mdia == nullptr || !isVideo(movie, *mdia))
+        const std::optional<Atom> mdia = find(atomsIn(movie, trak.body, trak.end), "mdia");
+        if (mdia == std::nullopt || !isVideo(movie, *mdia))
             continue;
-        const Atom *minf = find(atomsIn(movie, mdia->body, mdia->end), "minf");
-        const Atom *stbl =
-            minf != nullptr ? find(atomsIn(movie, minf->body, minf->end), "stbl") : nullptr;
-        if (stbl != nullptr)
+        const std::optional<Atom> minf = find(atomsIn(movie, mdia->body, mdia->end), "minf");
+        const std::optional<Atom> stbl = minf != std::nullopt
+                                             ? find(atomsIn(movie, minf->body, minf->end), "stbl")
+                                             : std::nullopt;
+        if (stbl != std::nullopt)
             return trackFrames(movie, *stbl);
     }
     return {};
