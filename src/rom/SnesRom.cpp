@@ -144,22 +144,18 @@ Placement place(const RomPicture &picture, size_t patternBytes) {
     return at;
 }
 
+void putRegister(std::vector<uint8_t> &list, uint8_t reg, uint8_t value) {
+    list.insert(list.end(), {reg, value}); // $2100 + reg
+}
+
 void putRegisters(std::vector<uint8_t> &list, const SnesMode &mode) {
-    list.insert(list.end(), {
-                                0x05,
-                                mode.bgMode, // BGMODE
-                                0x07,
-                                static_cast<uint8_t>(kMapWord >> 8), // BG1SC: 32x32
-                                0x0B,
-                                0x00, // BG12NBA: tiles at 0
-                                0x0E,
-                                0xFF,
-                                0x0E,
-                                0x03, // BG1VOFS $3FF: map line 0 on top
-                                0x2C,
-                                0x01, // TM: BG1 only
-                                0xFF,
-                            });
+    putRegister(list, 0x05, mode.bgMode);                         // BGMODE
+    putRegister(list, 0x07, static_cast<uint8_t>(kMapWord >> 8)); // BG1SC: 32x32 entries
+    putRegister(list, 0x0B, 0x00);                                // BG12NBA: tiles at 0
+    putRegister(list, 0x0E, 0xFF); // BG1VOFS = $3FF puts map line 0 on screen line 0
+    putRegister(list, 0x0E, 0x03);
+    putRegister(list, 0x2C, 0x01); // TM: BG1 only
+    list.push_back(0xFF);
 }
 
 std::vector<uint8_t> makeLists(const RomPicture &picture, const SnesMode &mode,
