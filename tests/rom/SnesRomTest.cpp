@@ -222,6 +222,20 @@ TEST_F(SnesRomTest, FewerPlanesAreWidened) {
     showsPicture("two.png", two, {"-format", "p2"}, "Using 1 bitplanes (8 bytes) for each tile.\n");
 }
 
+TEST_F(SnesRomTest, EightPlaneTiles) {
+    // 100 colours in p8 (mode 3): seven planes stored, eight read.
+    Picture source(48, std::vector<Rgb>(80));
+    Random random(13);
+    for (auto &row : source)
+        for (Rgb &pixel : row) {
+            const uint32_t i = random.next(100);
+            pixel = {static_cast<uint8_t>(i % 10 * 24), static_cast<uint8_t>(i / 10 * 24),
+                     static_cast<uint8_t>(i % 7 * 32)};
+        }
+    paint("many.png", source);
+    showsPicture("many.png", source, {"-format", "p8"});
+}
+
 TEST_F(SnesRomTest, SubPalettes) {
     // Five bands of tiles, each band with its own ten colours besides black:
     // fifty colours, packed exactly into five sub-palettes.
