@@ -1,9 +1,13 @@
 // The Super NES viewer ROM (LoROM). Bank 0 is the assembled viewer with its
-// header; from $01:8000 on come the viewer's two lists (PPU register writes,
-// then DMA jobs), a few fill bytes, the palette, the patterns widened to the
-// planes the BG mode reads, and the name table as in .nam.
+// header; from $01:8000 on come the scroll limits, the viewer's two lists
+// (PPU register writes, then DMA jobs), a few fill bytes, the palette, the
+// patterns widened to the planes the BG mode reads, and the name table as in
+// .nam.
 //
-// Video memory (words): tiles from $0000, the 32x32 name table at $7C00.
+// Video memory (words): tiles from $0000; the name table at $7000 (64x64
+// entries, 2 and 4 planes) or $7C00 (32x32 entries, 8 planes). The viewer
+// loads the map's top-left corner of that size and scrolls over it with the
+// joypad.
 #include "rom/ConsoleRoms.hpp"
 
 #include <algorithm>
@@ -18,9 +22,10 @@ namespace {
 constexpr size_t kBankSize = 0x8000;     // a LoROM bank shows 32 KB at $8000
 constexpr size_t kMaxRomSize = 0x200000; // banks $00-$3F
 constexpr size_t kMinRomSize = 0x10000;  // the viewer's bank and one of data
-constexpr size_t kListSpace = 0x400;     // the lists: 13 bytes and at most 75 jobs of 10
-constexpr uint32_t kMapWord = 0x7C00;    // name table address in VRAM words
-constexpr int32_t kScreenTiles = 32;     // the name table is 32x32 entries
+constexpr size_t kListSpace = 0x1000;    // limits, registers and at most 263 jobs of 10
+constexpr int32_t kScreenTiles = 32;     // a BG screen is 32x32 entries
+constexpr int32_t kScreenWidth = 256;
+constexpr int32_t kScreenHeight = 224;
 constexpr int32_t kNameTileLimit = 1024; // ten bits of tile number
 constexpr size_t kHeaderOffset = 0x7FC0; // LoROM header in bank 0
 constexpr size_t kSizeByte = kHeaderOffset + 0x17;
@@ -41,13 +46,18 @@ struct SnesMode {
     uint8_t bgMode;    // BGMODE: 0 gives BG1 2 planes, 1 gives 4, 3 gives 8
     size_t tileBytes;  // 8 rows of the planes the mode reads
     int32_t tileLimit; // tiles that fit below the name table and can be named
+    uint16_t mapWord;  // name table address in VRAM words
+    int32_t mapTiles;  // entries across and down the name table: 32 or 64
 };
 
+// Eight-plane tiles keep the small name table, so 992 of them fit below it.
 SnesMode snesMode(int32_t tilePlanes) {
     const size_t tileBytes = static_cast<size_t>(std::max(tilePlanes, 1)) * 8;
-    const auto room = static_cast<int32_t>(kMapWord * 2 / tileBytes);
+    const bool wide = tilePlanes != 8;
+    const uint16_t mapWord = wide ? 0x7000 : 0x7C00;
+    const auto room = static_cast<int32_t>(size_t{mapWord} * 2 / tileBytes);
     const uint8_t mode = tilePlanes == 2 ? 0 : tilePlanes == 8 ? 3 : 1;
-    return {mode, tileBytes, std::min(room, kNameTileLimit)};
+    return {mode, tileBytes, std::min(room, kNameTileLimit), mapWord, wide ? 64 : 32};
 }
 
 // Where plane k of row r of tile t lies when a tile stores `planes` planes in
@@ -148,38 +158,69 @@ void putRegister(std::vector<uint8_t> &list, uint8_t reg, uint8_t value) {
     list.insert(list.end(), {reg, value}); // $2100 + reg
 }
 
+// How far the joypad may scroll: over the picture, within the name table.
+void putScrollLimits(std::vector<uint8_t> &list, const RomPicture &picture, const SnesMode &mode) {
+    const int32_t width = std::min(picture.columns, mode.mapTiles) * 8;
+    const int32_t height = std::min(picture.rows, mode.mapTiles) * 8;
+    const auto x = static_cast<uint16_t>(std::max(width - kScreenWidth, 0));
+    const auto y = static_cast<uint16_t>(std::max(height - kScreenHeight, 0));
+    list.insert(list.end(), {static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8),
+                             static_cast<uint8_t>(y), static_cast<uint8_t>(y >> 8)});
+}
+
 void putRegisters(std::vector<uint8_t> &list, const SnesMode &mode) {
-    putRegister(list, 0x05, mode.bgMode);                         // BGMODE
-    putRegister(list, 0x07, static_cast<uint8_t>(kMapWord >> 8)); // BG1SC: 32x32 entries
-    putRegister(list, 0x0B, 0x00);                                // BG12NBA: tiles at 0
+    const uint8_t size = mode.mapTiles == 64 ? 3 : 0; // 64x64 entries: four screens
+    putRegister(list, 0x05, mode.bgMode);             // BGMODE
+    putRegister(list, 0x07, static_cast<uint8_t>(mode.mapWord >> 8 | size)); // BG1SC
+    putRegister(list, 0x0B, 0x00);                                           // BG12NBA: tiles at 0
     putRegister(list, 0x0E, 0xFF); // BG1VOFS = $3FF puts map line 0 on screen line 0
     putRegister(list, 0x0E, 0x03);
     putRegister(list, 0x2C, 0x01); // TM: BG1 only
     list.push_back(0xFF);
 }
 
+// Copies the map's top-left corner into the name table, a row of a screen
+// (32 entries) at a time.
+void putMapRows(std::vector<uint8_t> &list, const RomPicture &picture, const SnesMode &mode,
+                size_t names) {
+    const auto rowBytes = static_cast<size_t>(picture.columns) * 2;
+    const int32_t rows = std::min(picture.rows, mode.mapTiles);
+    const int32_t screensAcross = mode.mapTiles / kScreenTiles;
+    for (int32_t row = 0; row < rows; ++row) {
+        if (static_cast<size_t>(row + 1) * rowBytes > picture.names.size())
+            break;
+        for (int32_t across = 0; across < screensAcross; ++across) {
+            const int32_t first = across * kScreenTiles;
+            const int32_t count = std::min(picture.columns - first, kScreenTiles);
+            if (count <= 0)
+                break;
+            const int32_t screen = row / kScreenTiles * screensAcross + across;
+            const auto word = static_cast<uint16_t>(mode.mapWord + screen * 1024 +
+                                                    row % kScreenTiles * kScreenTiles);
+            putVramCopy(list, word, names + static_cast<size_t>(row) * rowBytes + first * 2,
+                        static_cast<size_t>(count) * 2);
+        }
+    }
+}
+
 std::vector<uint8_t> makeLists(const RomPicture &picture, const SnesMode &mode,
                                const Placement &at) {
     std::vector<uint8_t> list;
+    putScrollLimits(list, picture, mode);
     putRegisters(list, mode);
     // All of VRAM to zero, so tiles past the last one are blank.
     putJob(list, {kVramLow, kTwoRegisters | kFixedSource, kStepAfterHigh, 0, at.fill, 0x10000});
     // Every name table entry to the blank one, low bytes then high bytes.
-    putJob(list, {kVramLow, kOneRegister | kFixedSource, kStepAfterLow, kMapWord, at.fill + 1,
-                  kScreenTiles * kScreenTiles});
-    putJob(list, {kVramHigh, kOneRegister | kFixedSource, kStepAfterHigh, kMapWord, at.fill + 2,
-                  kScreenTiles * kScreenTiles});
+    const auto entries = static_cast<size_t>(mode.mapTiles * mode.mapTiles);
+    putJob(list, {kVramLow, kOneRegister | kFixedSource, kStepAfterLow, mode.mapWord, at.fill + 1,
+                  entries});
+    putJob(list, {kVramHigh, kOneRegister | kFixedSource, kStepAfterHigh, mode.mapWord, at.fill + 2,
+                  entries});
     if (!picture.palette.empty())
         putJob(list,
                {kCgramData, kOneRegister, kStepAfterHigh, 0, at.palette, picture.palette.size()});
     putVramCopy(list, 0, at.patterns, at.names - at.patterns);
-    // The top-left 32x32 entries of the map, a row at a time.
-    const auto columns = static_cast<size_t>(std::min(picture.columns, kScreenTiles));
-    const auto rows = static_cast<size_t>(std::min(picture.rows, kScreenTiles));
-    const auto rowBytes = static_cast<size_t>(picture.columns) * 2;
-    for (size_t row = 0; row < rows && (row + 1) * rowBytes <= picture.names.size(); ++row)
-        putVramCopy(list, static_cast<uint16_t>(kMapWord + row * kScreenTiles),
-                    at.names + row * rowBytes, columns * 2);
+    putMapRows(list, picture, mode, at.names);
     list.push_back(0);
     return list;
 }

@@ -118,11 +118,12 @@ struct SnesRomTest : testing::Test {
 
     // What the console must show: the picture's top-left corner at five bits
     // a component, the backdrop beyond it.
-    Picture expectedScreen(const Picture &source, const Rgb &back) {
+    Picture expectedScreen(const Picture &source, const Rgb &back, size_t left = 0,
+                           size_t top = 0) {
         Picture screen(kScreenHeight, std::vector<Rgb>(kScreenWidth, back));
-        for (size_t y = 0; y < std::min<size_t>(kScreenHeight, source.size()); ++y)
-            for (size_t x = 0; x < std::min<size_t>(kScreenWidth, source[y].size()); ++x)
-                screen[y][x] = cut(source[y][x]);
+        for (size_t y = 0; y < kScreenHeight && top + y < source.size(); ++y)
+            for (size_t x = 0; x < kScreenWidth && left + x < source[y].size(); ++x)
+                screen[y][x] = cut(source[top + y][left + x]);
         return screen;
     }
 
@@ -263,6 +264,30 @@ TEST_F(SnesRomTest, LargerPictureShowsItsTopLeftScreen) {
         [](int c) { return c % 3; });
     paint("large.png", source);
     showsPicture("large.png", source, {"-opt"});
+}
+
+TEST_F(SnesRomTest, JoypadScrollsToTheBottomRightCorner) {
+    // 40x34 tiles: the name table's four screens are all used. The joypad
+    // read is replaced by "right and down held", so by frame 100 the view
+    // has stopped at the corner, 64 pixels across and 48 down.
+    const Picture source = tiledPicture(
+        randomTiles(300, 16, 21), 40, 34, [](int c) { return c * 11 % 300; },
+        [](int c) { return c / 7 % 4; });
+    paint("wide.png", source);
+    ASSERT_EQ(run({"-image", "wide.png", "-target", "snes", "-opt", "-rom", "s.sfc"}).status, 0);
+    Bytes rom = readFileBytes(dir.file("s.sfc"));
+    const Bytes readJoypad = {0xAD, 0x18, 0x42}; // lda $4218
+    const auto at =
+        std::search(rom.begin(), rom.begin() + 0x8000, readJoypad.begin(), readJoypad.end());
+    ASSERT_NE(at, rom.begin() + 0x8000);
+    const Bytes held = {0xA9, 0x00, 0x05}; // lda #$0500
+    std::copy(held.begin(), held.end(), at);
+    writeFileBytes(dir.file("s.sfc"), rom);
+    std::string error;
+    const std::optional<Frame> frame = recordFrame(dir.file("s.sfc"), 100, error);
+    ASSERT_TRUE(frame.has_value()) << error;
+    ASSERT_EQ(frame->width, 2 * kScreenWidth);
+    EXPECT_EQ(difference(expectedScreen(source, {}, 64, 48), *frame), "");
 }
 
 TEST_F(SnesRomTest, TooManyTilesIsRefusedBeforeAnyFile) {

@@ -1,7 +1,9 @@
-; Picture viewer for the Super NES (LoROM, 65816). The ROM builder puts two
-; lists at $01:8000 and the picture's data after them; this program runs the
-; lists during forced blank, then turns the screen on and waits.
+; Picture viewer for the Super NES (LoROM, 65816). The ROM builder puts the
+; scroll limits and two lists at $01:8000 and the picture's data after them;
+; this program runs the lists during forced blank, turns the screen on, and
+; then scrolls BG1 with the joypad's direction buttons, a pixel a frame.
 ;
+; Scroll limits: the largest horizontal and vertical offset (2 bytes each).
 ; Register list: pairs (low byte of a $21xx register, value); $FF ends it.
 ; DMA list, one 10-byte job each; a job whose first byte is 0 ends it:
 ;   0 B-bus register (BBAD0)   1 DMA mode (DMAP0)   2 VRAM increment (VMAIN)
@@ -16,7 +18,11 @@ VMAIN    = $2115
 VMADDL   = $2116
 VMADDH   = $2117
 CGADD    = $2121
+BG1HOFS  = $210D
+BG1VOFS  = $210E
 NMITIMEN = $4200
+HVBJOY   = $4212
+JOY1     = $4218
 MDMAEN   = $420B
 HDMAEN   = $420C
 DMAP0    = $4300
@@ -26,6 +32,12 @@ A1B0     = $4304
 DAS0L    = $4305
 
 LISTS    = $8000             ; in bank 1, the data bank below
+
+; Direct page (work RAM)
+scroll_x = $00
+scroll_y = $02
+limit_x  = $04
+limit_y  = $06
 
 .segment "CODE"
 
@@ -55,7 +67,17 @@ clear:  stz $2100,x          ; colour maths or mosaic; the scroll registers
         dex
         bne clear
 
-        ldx #LISTS
+        rep #$20
+        .a16
+        lda a:LISTS
+        sta z:limit_x
+        lda a:LISTS+2
+        sta z:limit_y
+        stz z:scroll_x
+        stz z:scroll_y
+        sep #$20
+        .a8
+        ldx #LISTS+4
 regs:   lda a:0,x
         cmp #$FF
         beq regs_done
@@ -100,8 +122,50 @@ jobs:   lda a:0,x
 
 show:   lda #$0F
         sta INIDISP          ; full brightness, screen on
-forever:
-        bra forever
+        lda #$81
+        sta NMITIMEN         ; NMI at each vertical blank, joypad read by the console
+
+frame:  wai                  ; until the vertical blank
+joypad: lda HVBJOY
+        and #$01
+        bne joypad           ; the joypad is still being read
+        rep #$20
+        .a16
+        lda JOY1             ; bits 11-8: up, down, left, right
+        bit #$0100
+        beq :+
+        ldy z:scroll_x
+        cpy z:limit_x
+        bcs :+
+        inc z:scroll_x
+:       bit #$0200
+        beq :+
+        ldy z:scroll_x
+        beq :+
+        dec z:scroll_x
+:       bit #$0400
+        beq :+
+        ldy z:scroll_y
+        cpy z:limit_y
+        bcs :+
+        inc z:scroll_y
+:       bit #$0800
+        beq :+
+        ldy z:scroll_y
+        beq :+
+        dec z:scroll_y
+:       lda z:scroll_y
+        dec a                ; line y of the map on the first line: offset y - 1
+        sep #$20
+        .a8
+        sta BG1VOFS
+        xba
+        sta BG1VOFS
+        lda z:scroll_x
+        sta BG1HOFS
+        lda z:scroll_x+1
+        sta BG1HOFS
+        bra frame
 
 ignore: rti
 
