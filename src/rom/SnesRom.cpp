@@ -22,7 +22,7 @@ namespace {
 constexpr size_t kBankSize = 0x8000;     // a LoROM bank shows 32 KB at $8000
 constexpr size_t kMaxRomSize = 0x200000; // banks $00-$3F
 constexpr size_t kMinRomSize = 0x10000;  // the viewer's bank and one of data
-constexpr size_t kListSpace = 0x1000;    // limits, registers and at most 263 jobs of 10
+constexpr size_t kListSpace = 0x1000;    // limits, registers and at most 270 jobs of 10
 constexpr int32_t kScreenTiles = 32;     // a BG screen is 32x32 entries
 constexpr int32_t kScreenWidth = 256;
 constexpr int32_t kScreenHeight = 224;
@@ -43,11 +43,12 @@ constexpr uint8_t kStepAfterHigh = 0x80; // VMAIN: word address +1 after VMDATAH
 constexpr uint8_t kStepAfterLow = 0x00;  // VMAIN: word address +1 after VMDATAL
 
 struct SnesMode {
-    uint8_t bgMode;    // BGMODE: 0 gives BG1 2 planes, 1 gives 4, 3 gives 8
-    size_t tileBytes;  // 8 rows of the planes the mode reads
-    int32_t tileLimit; // tiles that fit below the name table and can be named
-    uint16_t mapWord;  // name table address in VRAM words
-    int32_t mapTiles;  // entries across and down the name table: 32 or 64
+    uint8_t bgMode;     // BGMODE: 0 gives BG1 2 planes, 1 gives 4, 3 gives 8
+    size_t tileBytes;   // 8 rows of the planes the mode reads
+    int32_t tileLimit;  // tiles that fit below the name table and can be named
+    uint16_t mapWord;   // name table address in VRAM words
+    int32_t mapTiles;   // entries across and down the name table: 32 or 64
+    size_t paletteStep; // CGRAM entries between BG1's sub-palettes
 };
 
 // Eight-plane tiles keep the small name table, so 992 of them fit below it.
@@ -57,7 +58,8 @@ SnesMode snesMode(int32_t tilePlanes) {
     const uint16_t mapWord = wide ? 0x7000 : 0x7C00;
     const auto room = static_cast<int32_t>(size_t{mapWord} * 2 / tileBytes);
     const uint8_t mode = tilePlanes == 2 ? 0 : tilePlanes == 8 ? 3 : 1;
-    return {mode, tileBytes, std::min(room, kNameTileLimit), mapWord, wide ? 64 : 32};
+    return {mode,    tileBytes,      std::min(room, kNameTileLimit),
+            mapWord, wide ? 64 : 32, size_t{1} << std::min(tilePlanes, 8)};
 }
 
 // Where plane k of row r of tile t lies when a tile stores `planes` planes in
@@ -203,6 +205,24 @@ void putMapRows(std::vector<uint8_t> &list, const RomPicture &picture, const Sne
     }
 }
 
+// The palette file's sub-palettes hold C colours each (fewer than the mode's
+// with -q): each goes to its own place in CGRAM.
+void putPalettes(std::vector<uint8_t> &list, const RomPicture &picture, const SnesMode &mode,
+                 size_t palette) {
+    const auto count = static_cast<size_t>(std::max(picture.paletteCount, 1));
+    const size_t bytesEach = picture.palette.size() / count;
+    if (count == 1 || bytesEach == 0) {
+        if (!picture.palette.empty())
+            putJob(list,
+                   {kCgramData, kOneRegister, kStepAfterHigh, 0, palette, picture.palette.size()});
+        return;
+    }
+    for (size_t p = 0; p < count; ++p)
+        putJob(list,
+               {kCgramData, kOneRegister, kStepAfterHigh,
+                static_cast<uint16_t>(p * mode.paletteStep), palette + p * bytesEach, bytesEach});
+}
+
 std::vector<uint8_t> makeLists(const RomPicture &picture, const SnesMode &mode,
                                const Placement &at) {
     std::vector<uint8_t> list;
@@ -216,9 +236,7 @@ std::vector<uint8_t> makeLists(const RomPicture &picture, const SnesMode &mode,
                   entries});
     putJob(list, {kVramHigh, kOneRegister | kFixedSource, kStepAfterHigh, mode.mapWord, at.fill + 2,
                   entries});
-    if (!picture.palette.empty())
-        putJob(list,
-               {kCgramData, kOneRegister, kStepAfterHigh, 0, at.palette, picture.palette.size()});
+    putPalettes(list, picture, mode, at.palette);
     putVramCopy(list, 0, at.patterns, at.names - at.patterns);
     putMapRows(list, picture, mode, at.names);
     list.push_back(0);
@@ -249,7 +267,9 @@ void setChecksum(std::vector<uint8_t> &rom) {
 }
 
 void copyAt(std::vector<uint8_t> &rom, size_t at, const std::vector<uint8_t> &bytes) {
-    std::copy(bytes.begin(), bytes.end(), rom.begin() + static_cast<ptrdiff_t>(at));
+    const size_t room = at < rom.size() ? rom.size() - at : 0;
+    std::copy_n(bytes.begin(), std::min(bytes.size(), room),
+                rom.begin() + static_cast<ptrdiff_t>(std::min(at, rom.size())));
 }
 
 } // namespace

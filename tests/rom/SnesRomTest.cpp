@@ -237,22 +237,32 @@ TEST_F(SnesRomTest, EightPlaneTiles) {
     showsPicture("many.png", source, {"-format", "p8"});
 }
 
-TEST_F(SnesRomTest, SubPalettes) {
-    // Five bands of tiles, each band with its own ten colours besides black:
-    // fifty colours, packed exactly into five sub-palettes.
+// Bands of tiles, each with its own `colours` colours besides black.
+Picture bands(uint32_t colours) {
     Picture source(64, std::vector<Rgb>(128));
     Random random(9);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 128; ++x) {
             const uint32_t band = static_cast<uint32_t>(x / 8 + y / 8 * 16) % 5;
-            const uint32_t i = random.next(11);
+            const uint32_t i = random.next(colours + 1);
             source[y][x] =
                 i == 0 ? Rgb{0, 0, 0}
                        : Rgb{static_cast<uint8_t>(band * 48 + 8), static_cast<uint8_t>(i * 16 + 8),
                              static_cast<uint8_t>(248 - i * 8 - band * 16)};
         }
-    paint("bands.png", source);
-    showsPicture("bands.png", source, {"-opt", "-palettes", "8"},
+    return source;
+}
+
+TEST_F(SnesRomTest, SubPalettes) {
+    // Five bands of ten colours: fifty, packed exactly into five sub-palettes.
+    const Picture ten = bands(10);
+    paint("bands.png", ten);
+    showsPicture("bands.png", ten, {"-opt", "-palettes", "8"}, "Using 5 sub-palettes (exact).\n");
+    // With -q 8 each sub-palette in the file holds 8 colours, not the 16 of
+    // the hardware's: the viewer puts each in its place.
+    const Picture six = bands(6);
+    paint("six.png", six);
+    showsPicture("six.png", six, {"-opt", "-q", "8", "-palettes", "8"},
                  "Using 5 sub-palettes (exact).\n");
 }
 
