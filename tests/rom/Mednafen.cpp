@@ -63,21 +63,29 @@ std::vector<std::vector<uint8_t>> trackFrames(const std::vector<uint8_t> &d, con
     const std::optional<Atom> stco = find(boxes, "stco");
     const std::optional<Atom> co64 = find(boxes, "co64");
     std::vector<std::vector<uint8_t>> frames;
-    if (!stsz || !stsc || (!stco && !co64))
+    if (stsz == std::nullopt || stsc == std::nullopt ||
+        (stco == std::nullopt && co64 == std::nullopt))
+        return frames;
+    const Atom &offsets = stco != std::nullopt ? *stco : *co64;
+    if (stsz->body + 12 > stsz->end || offsets.body + 8 > offsets.end || stsc->body + 8 > stsc->end)
         return frames;
     const uint32_t fixed = be32(d, stsz->body + 4);
     const uint32_t samples = be32(d, stsz->body + 8);
-    const Atom &offsets = stco ? *stco : *co64;
     const uint32_t chunks = be32(d, offsets.body + 4);
     const uint32_t runs = be32(d, stsc->body + 4);
+    // Every table entry read below lies inside its atom.
+    if ((fixed == 0 && stsz->body + 12 + 4 * uint64_t{samples} > stsz->end) ||
+        offsets.body + 8 + (stco != std::nullopt ? 4 : 8) * uint64_t{chunks} > offsets.end ||
+        stsc->body + 8 + 12 * uint64_t{runs} > stsc->end)
+        return frames;
     uint32_t sample = 0;
     for (uint32_t chunk = 0; chunk < chunks && sample < samples; ++chunk) {
         uint32_t perChunk = 1;
         for (uint32_t r = 0; r < runs; ++r)
             if (be32(d, stsc->body + 8 + 12 * r) <= chunk + 1)
                 perChunk = be32(d, stsc->body + 8 + 12 * r + 4);
-        uint64_t at =
-            stco ? be32(d, offsets.body + 8 + 4 * chunk) : be64(d, offsets.body + 8 + 8 * chunk);
+        uint64_t at = stco != std::nullopt ? be32(d, offsets.body + 8 + 4 * chunk)
+                                           : be64(d, offsets.body + 8 + 8 * chunk);
         for (uint32_t k = 0; k < perChunk && sample < samples; ++k, ++sample) {
             const uint32_t size = fixed != 0 ? fixed : be32(d, stsz->body + 12 + 4 * sample);
             if (at + size > d.size())
