@@ -17,6 +17,12 @@ using Rgb = std::array<int32_t, 3>;
 constexpr size_t kMaxTileWarnings = 5;
 constexpr int32_t kGroupingRounds = 8;
 
+// The tile position (scan order) of pixel i of a picture `width` pixels wide.
+size_t tileOfPixel(size_t i, int32_t width) {
+    const size_t w = static_cast<size_t>(width);
+    return (i / w / kTileSide) * (w / kTileSide) + (i % w) / kTileSide;
+}
+
 // The picture seen at the console's colour depth, tile by tile.
 struct TileColours {
     int32_t columns = 0;
@@ -194,9 +200,7 @@ std::vector<Group> exactGroups(const TileColours &tiles, const std::vector<Colou
     for (Group &group : groups)
         group.ids.push_back(tiles.shared);
     for (size_t i = 0; i < tiles.pixels.size(); ++i) {
-        const size_t x = i % static_cast<size_t>(width);
-        const size_t y = i / static_cast<size_t>(width);
-        const size_t t = (y / kTileSide) * static_cast<size_t>(tiles.columns) + x / kTileSide;
+        const size_t t = tileOfPixel(i, width);
         Group &group = groups[tilePalettes[t]];
         if (std::find(group.ids.begin(), group.ids.end(), tiles.pixels[i]) == group.ids.end())
             group.ids.push_back(tiles.pixels[i]);
@@ -214,9 +218,7 @@ std::vector<std::array<double, 3>> tileMeans(const TileColours &tiles, int32_t w
     for (size_t i = 0; i < tiles.pixels.size(); ++i) {
         if (tiles.pixels[i] == tiles.shared)
             continue;
-        const size_t x = i % static_cast<size_t>(width);
-        const size_t y = i / static_cast<size_t>(width);
-        const size_t t = (y / kTileSide) * static_cast<size_t>(tiles.columns) + x / kTileSide;
+        const size_t t = tileOfPixel(i, width);
         for (size_t c = 0; c < 3; ++c)
             sums[t][c] += tiles.colours[tiles.pixels[i]][c];
         ++counts[t];
@@ -320,9 +322,7 @@ std::vector<Group> quantisedGroups(const TileColours &tiles, const IndexedImage 
     for (size_t i = 0; i < tiles.pixels.size(); ++i) {
         if (tiles.pixels[i] == tiles.shared)
             continue;
-        const size_t x = i % static_cast<size_t>(width);
-        const size_t y = i / static_cast<size_t>(width);
-        const size_t t = (y / kTileSide) * static_cast<size_t>(tiles.columns) + x / kTileSide;
+        const size_t t = tileOfPixel(i, width);
         pixels[tilePalettes[t]].push_back(tiles.pixels[i]);
     }
     std::vector<Group> groups(count);
@@ -369,7 +369,7 @@ void mapPixels(const TileColours &tiles, const std::vector<Group> &groups,
     for (size_t i = 0; i < tiles.pixels.size(); ++i) {
         const size_t x = i % static_cast<size_t>(local.width);
         const size_t y = i / static_cast<size_t>(local.width);
-        const size_t t = (y / kTileSide) * static_cast<size_t>(tiles.columns) + x / kTileSide;
+        const size_t t = tileOfPixel(i, local.width);
         const Group &group = groups[result.tilePalettes[t]];
         const Rgb &rgb = tiles.colours[tiles.pixels[i]];
         uint8_t entry = 0;
@@ -439,11 +439,8 @@ SubPaletteResult buildSubPalettes(const IndexedImage &indexed, const SubPaletteR
 
 WorkImage previewIndexes(const SubPaletteResult &result) {
     WorkImage preview = result.local.image;
-    const int32_t columns = preview.width / kTileSide;
     for (size_t i = 0; i < preview.pixels.size(); ++i) {
-        const size_t x = i % static_cast<size_t>(preview.width);
-        const size_t y = i / static_cast<size_t>(preview.width);
-        const size_t t = (y / kTileSide) * static_cast<size_t>(columns) + x / kTileSide;
+        const size_t t = tileOfPixel(i, preview.width);
         preview.pixels[i] =
             static_cast<uint8_t>(result.tilePalettes[t] * result.coloursEach + preview.pixels[i]);
     }

@@ -130,14 +130,6 @@ std::vector<uint8_t> viewerParams(const RomPicture &picture, const BatShape &bat
     return out;
 }
 
-// HuCards come in powers of two; the console mirrors smaller ones.
-size_t romSize(size_t bytes) {
-    size_t size = kBankBytes;
-    while (size < bytes)
-        size *= 2;
-    return size;
-}
-
 std::string tileProblem(const RomPicture &picture) {
     const BatShape smallest = kBatShapes.back();
     return "Error: The picture needs " + std::to_string(picture.tileCount) +
@@ -184,6 +176,6 @@ std::vector<uint8_t> buildPceRom(const RomPicture &picture) {
                picture.names.begin() + static_cast<std::ptrdiff_t>(mapBytes(picture)));
     const std::vector<uint8_t> patterns = widenPatterns(picture);
     rom.insert(rom.end(), patterns.begin(), patterns.end());
-    rom.resize(romSize(rom.size()), 0xFF);
+    rom.resize(powerOfTwoRomSize(rom.size(), kBankBytes), 0xFF);
     return rom;
 }

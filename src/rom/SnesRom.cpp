@@ -243,13 +243,6 @@ std::vector<uint8_t> makeLists(const RomPicture &picture, const SnesMode &mode,
     return list;
 }
 
-size_t romSizeFor(size_t bytes) {
-    size_t size = kMinRomSize;
-    while (size < bytes)
-        size *= 2;
-    return size;
-}
-
 void setChecksum(std::vector<uint8_t> &rom) {
     rom[kComplementOffset] = 0xFF;
     rom[kComplementOffset + 1] = 0xFF;
@@ -293,7 +286,7 @@ std::vector<uint8_t> buildSnesRom(const RomPicture &picture) {
     const SnesMode mode = snesMode(picture.tilePlanes);
     const std::vector<uint8_t> patterns = widenPatterns(picture, mode);
     const Placement at = place(picture, patterns.size());
-    std::vector<uint8_t> rom(romSizeFor(at.end), 0);
+    std::vector<uint8_t> rom(powerOfTwoRomSize(at.end, kMinRomSize), 0);
     const size_t viewerBytes = std::min(morvik_snes_viewer_size, kBankSize);
     std::copy_n(morvik_snes_viewer, viewerBytes, rom.begin());
     copyAt(rom, kBankSize, makeLists(picture, mode, at));

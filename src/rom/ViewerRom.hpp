@@ -22,6 +22,10 @@ struct RomPicture {
     std::vector<uint8_t> patterns; // raw pattern data, as in .pat
 };
 
+// The ROM size for `bytes` of contents: `least` doubled until they fit (the
+// consoles mirror a ROM that is a power of two in size).
+size_t powerOfTwoRomSize(size_t bytes, size_t least);
+
 // Why the viewer cannot show the picture, as the job's error message naming
 // the limit and the figure; "" when it can.
 std::string viewerRomProblem(RomKind kind, const RomPicture &picture);

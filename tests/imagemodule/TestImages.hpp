@@ -256,6 +256,18 @@ inline bool writeRgbPng(const std::string &path, uint32_t width, uint32_t height
 }
 
 // An 8-bit palette PNG of the given indexes, top row first.
+// A picture as rows of colours, top row first.
+using RgbRows = std::vector<std::vector<Rgb>>;
+
+// An RGB PNG of the rows (all of one length).
+inline bool writeRgbRowsPng(const std::string &path, const RgbRows &rows) {
+    std::vector<Rgb> pixels;
+    for (const auto &row : rows)
+        pixels.insert(pixels.end(), row.begin(), row.end());
+    return !rows.empty() && writeRgbPng(path, static_cast<uint32_t>(rows[0].size()),
+                                        static_cast<uint32_t>(rows.size()), pixels);
+}
+
 inline bool writeIndexedPng(const std::string &path, uint32_t width, uint32_t height,
                             const std::vector<uint8_t> &indexes, const std::vector<Rgb> &palette) {
     PngPicture picture = makePngPicture(width, height, PNG_COLOR_TYPE_PALETTE);

@@ -12,7 +12,7 @@
 namespace {
 
 using testimages::Rgb;
-using Picture = std::vector<std::vector<Rgb>>; // rows from the top
+using Picture = testimages::RgbRows; // rows from the top
 
 constexpr int kScreenWidth = 256;
 constexpr int kScreenHeight = 224;
@@ -58,12 +58,7 @@ struct PceRomTest : testing::Test {
     TempDir dir;
 
     void paint(const std::string &name, const Picture &picture) {
-        std::vector<Rgb> pixels;
-        for (const auto &row : picture)
-            pixels.insert(pixels.end(), row.begin(), row.end());
-        ASSERT_TRUE(testimages::writeRgbPng(dir.file(name),
-                                            static_cast<uint32_t>(picture[0].size()),
-                                            static_cast<uint32_t>(picture.size()), pixels));
+        ASSERT_TRUE(testimages::writeRgbRowsPng(dir.file(name), picture));
     }
 
     // Runs morvik on the picture file, writing s.pce.

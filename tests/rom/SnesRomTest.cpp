@@ -15,7 +15,7 @@ namespace {
 
 using testimages::Rgb;
 using Bytes = std::vector<unsigned char>;
-using Picture = std::vector<std::vector<Rgb>>; // rows from the top
+using Picture = testimages::RgbRows; // rows from the top
 
 constexpr int kScreenWidth = 256;
 constexpr int kScreenHeight = 224;
@@ -104,12 +104,7 @@ struct SnesRomTest : testing::Test {
     TempDir dir;
 
     void paint(const std::string &name, const Picture &picture) {
-        std::vector<Rgb> pixels;
-        for (const auto &row : picture)
-            pixels.insert(pixels.end(), row.begin(), row.end());
-        ASSERT_TRUE(testimages::writeRgbPng(dir.file(name),
-                                            static_cast<uint32_t>(picture[0].size()),
-                                            static_cast<uint32_t>(picture.size()), pixels));
+        ASSERT_TRUE(testimages::writeRgbRowsPng(dir.file(name), picture));
     }
 
     RunResult run(const std::vector<std::string> &arguments) {
