@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
 # The program and its image module.
-PROGRAM_PACKAGES := cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev libstb-dev
+PROGRAM_PACKAGES := cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev libgif-dev libstb-dev
 # The tests: GoogleTest, the assemblers and emulators the console-side decoders
 # are checked in, and clang for the fuzz targets CI builds after the tests.
 BENCH_PACKAGES := $(PROGRAM_PACKAGES) libbenchmark-dev

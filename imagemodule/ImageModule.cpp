@@ -1,6 +1,9 @@
 // The C entry points of the image module and the reading of input files.
 #include "ImageInternal.hpp"
 
+#include <algorithm>
+#include <string_view>
+
 #include <sys/stat.h>
 
 namespace imagemodule {
@@ -16,7 +19,46 @@ std::optional<size_t> pixelBytes(int64_t width, int64_t height, int64_t bytesPer
     return row * static_cast<size_t>(height);
 }
 
+std::unique_ptr<MorvikImage> makeImage(int64_t width, int64_t height, int channels) {
+    if (channels != 3 && channels != 4)
+        return nullptr;
+    const std::optional<size_t> bytes = pixelBytes(width, height, channels);
+    if (!bytes)
+        return nullptr;
+    auto image = std::make_unique<MorvikImage>();
+    image->width = static_cast<int32_t>(width);
+    image->height = static_cast<int32_t>(height);
+    image->bitsPerPixel = channels * 8;
+    image->pixels.assign(*bytes, 0);
+    return image;
+}
+
 namespace {
+
+bool startsWith(const std::vector<uint8_t> &data, const char *prefix) {
+    const std::string_view wanted(prefix);
+    return data.size() >= wanted.size() &&
+           std::equal(wanted.begin(), wanted.end(), data.begin(),
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
+// The reader for the file's signature; TGA files have none, so anything else
+// is tried as TGA (no TGA file can begin like the others: its second byte is 0 or 1).
+std::unique_ptr<MorvikImage> loadByFormat(const std::vector<uint8_t> &data) {
+    if (hasPngSignature(data))
+        return loadPng(data);
+    if (startsWith(data, "\xFF\xD8"))
+        return loadJpeg(data);
+    if (startsWith(data, "GIF87a") || startsWith(data, "GIF89a"))
+        return loadGif(data);
+    if (startsWith(data, "BM"))
+        return loadBmp(data);
+    if (startsWith(data, "8BPS"))
+        return loadPsd(data);
+    if (startsWith(data, "P5") || startsWith(data, "P6"))
+        return loadPnm(data);
+    return loadTga(data);
+}
 
 // The whole file, or nothing for anything but a readable, non-empty regular
 // file of at most kMaxFileBytes.
@@ -41,7 +83,7 @@ std::unique_ptr<MorvikImage> loadImageFile(const char *fileName) {
     std::optional<std::vector<uint8_t>> data = readWholeFile(fileName);
     if (!data)
         return nullptr;
-    return hasPngSignature(*data) ? loadPng(*data) : loadWithStb(*data);
+    return loadByFormat(*data);
 }
 
 bool validSize(int32_t width, int32_t height) {
