@@ -225,7 +225,9 @@ TEST_F(HostileImage, PaletteIndexBeyondThePaletteIsRefused) {
     ASSERT_TRUE(
         testimages::writeIndexedPng(file("beyond.png"), 8, 8, stripeIndexes(8, 8, 6), kTwoColours));
     expectRefused(convert("beyond.png", {"-target", "sms"}), "beyond.png");
-    EXPECT_EQ(listDir(dir.path), std::vector<std::string>{"beyond.png"});
+    put("beyond.gif", testimages::encodeGif(8, 8, kTwoColours, stripeIndexes(8, 8, 4)));
+    expectRefused(convert("beyond.gif", {"-target", "sms"}), "beyond.gif");
+    EXPECT_EQ(listDir(dir.path), (std::vector<std::string>{"beyond.gif", "beyond.png"}));
 }
 
 TEST_F(HostileImage, AncillaryChunkOf2GiBCostsNoMemory) {
