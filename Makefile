@@ -8,8 +8,8 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
 # The program and its image module; the assemblers build the viewer ROMs of -rom.
-PROGRAM_PACKAGES := cmake g++ make pkg-config libpng-dev libstb-dev libdeflate-dev pasmo \
-                    binutils-m68k-linux-gnu cc65
+PROGRAM_PACKAGES := cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev libgif-dev libstb-dev \
+                    libdeflate-dev pasmo binutils-m68k-linux-gnu cc65
 # The tests: GoogleTest, the assemblers and emulators the console-side decoders
 # are checked in, and clang for the fuzz targets CI builds after the tests.
 BENCH_PACKAGES := $(PROGRAM_PACKAGES) libbenchmark-dev

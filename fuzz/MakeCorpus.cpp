@@ -1,6 +1,8 @@
 // Writes the seed corpora of the fuzz targets: morvik-make-corpus <folder>
 // fills <folder>/<target>/ with small inputs. The output is the same on every
 // run, so the corpora kept in fuzz/corpus can be remade at will.
+#include "imagemodule/FormatWriters.hpp"
+#include "imagemodule/JpegWriter.hpp"
 #include "imagemodule/TestImages.hpp"
 #include "lzss/Lzss.hpp"
 
@@ -207,6 +209,198 @@ void writeOtherImageSeeds(CorpusWriter &writer) {
 }
 
 // ---------------------------------------------------------------------------
+// One format each: every layout its reader takes, small.
+
+std::vector<Rgb> paletteOf(size_t entries) {
+    std::vector<Rgb> palette;
+    for (size_t i = 0; i < entries; ++i)
+        palette.push_back(Rgb{static_cast<uint8_t>(i * 40), static_cast<uint8_t>(i * 7),
+                              static_cast<uint8_t>(255 - i * 3)});
+    return palette;
+}
+
+testimages::BmpPicture bmpSeed(uint32_t width, uint32_t height, uint16_t bits) {
+    testimages::BmpPicture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.bitsPerPixel = bits;
+    if (bits <= 8)
+        picture.palette = paletteOf(size_t{1} << std::min<uint16_t>(bits, 4));
+    const Bytes values = rgbPixels(width, height, 4);
+    for (size_t i = 0; i < size_t{width} * height; ++i) {
+        const uint32_t value = values[4 * i] | uint32_t{values[4 * i + 1]} << 8 |
+                               uint32_t{values[4 * i + 2]} << 16 |
+                               uint32_t{values[4 * i + 3]} << 24;
+        picture.pixels.push_back(bits <= 8    ? value % picture.palette.size()
+                                 : bits == 16 ? value & 0xFFFF
+                                 : bits == 24 ? value & 0xFFFFFF
+                                              : value);
+    }
+    return picture;
+}
+
+void writeBmpSeeds(CorpusWriter &writer) {
+    for (uint16_t bits : {1, 4, 8, 16, 24, 32})
+        put(writer, "image_bmp", "plain" + std::to_string(bits) + ".bmp",
+            testimages::encodeBmp(bmpSeed(7, 3, bits)));
+    testimages::BmpPicture core = bmpSeed(5, 2, 8);
+    core.headerSize = 12;
+    put(writer, "image_bmp", "core8.bmp", testimages::encodeBmp(core));
+    testimages::BmpPicture fields = bmpSeed(5, 3, 16);
+    fields.compression = 3;
+    fields.masks = {0xF800, 0x07E0, 0x001F};
+    put(writer, "image_bmp", "fields565.bmp", testimages::encodeBmp(fields));
+    testimages::BmpPicture v5 = bmpSeed(3, 4, 32);
+    v5.headerSize = 124;
+    v5.compression = 3;
+    v5.masks = {0xFF00, 0xFF0000, 0xFF000000, 0xFF};
+    put(writer, "image_bmp", "v5-rgba.bmp", testimages::encodeBmp(v5));
+    testimages::BmpPicture topDown = bmpSeed(6, 3, 4);
+    topDown.topDown = true;
+    topDown.writeColoursUsed = false;
+    put(writer, "image_bmp", "top-down4.bmp", testimages::encodeBmp(topDown));
+}
+
+testimages::TgaPicture tgaSeed(uint8_t type, uint8_t bits, uint16_t width, uint16_t height) {
+    testimages::TgaPicture picture;
+    picture.imageType = type;
+    picture.bitsPerPixel = bits;
+    picture.width = width;
+    picture.height = height;
+    const Bytes pixels = rgbPixels(width, height, (bits + 7) / 8);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        picture.pixels.push_back(pixels[i - i % 6]); // runs for the run-length packets
+    return picture;
+}
+
+void writeTgaSeeds(CorpusWriter &writer) {
+    const struct {
+        const char *name;
+        uint8_t type;
+        uint8_t bits;
+    } kinds[] = {{"rgb24.tga", 2, 24},  {"rgba32.tga", 2, 32},    {"rgb16.tga", 2, 16},
+                 {"grey8.tga", 3, 8},   {"greyalpha.tga", 3, 16}, {"rle24.tga", 10, 24},
+                 {"rle32.tga", 10, 32}, {"rle-grey.tga", 11, 8},  {"rle16.tga", 10, 15}};
+    for (const auto &kind : kinds)
+        put(writer, "image_tga", kind.name,
+            testimages::encodeTga(tgaSeed(kind.type, kind.bits, 6, 4)));
+    for (uint8_t type : {1, 9}) {
+        testimages::TgaPicture mapped = tgaSeed(type, 8, 7, 3);
+        mapped.mapFirst = 2;
+        mapped.mapEntryBits = type == 1 ? 24 : 16;
+        mapped.map = rgbPixels(5, 1, mapped.mapEntryBits / 8);
+        for (uint8_t &pixel : mapped.pixels)
+            pixel = static_cast<uint8_t>(2 + pixel % 5);
+        mapped.topOrigin = type == 9;
+        mapped.rightToLeft = type == 9;
+        mapped.id = {'s', 'e', 'e', 'd'};
+        put(writer, "image_tga", "mapped" + std::to_string(type) + ".tga",
+            testimages::encodeTga(mapped));
+    }
+}
+
+void writePnmSeeds(CorpusWriter &writer) {
+    put(writer, "image_pnm", "grey.pgm", pnm("P5", 4, 3, 1));
+    put(writer, "image_pnm", "rgb.ppm", pnm("P6", 3, 4, 3));
+    Bytes grey16 = text("P5 # sixteen bits\n2 2\n65535\n");
+    const Bytes samples = rgbPixels(2, 2, 2);
+    grey16.insert(grey16.end(), samples.begin(), samples.end());
+    put(writer, "image_pnm", "grey16.pgm", grey16);
+}
+
+void writePsdSeeds(CorpusWriter &writer) {
+    for (uint16_t depth : {8, 16})
+        for (bool runLength : {false, true})
+            for (size_t channels : {3, 4}) {
+                testimages::PsdPicture picture;
+                picture.width = 5;
+                picture.height = 3;
+                picture.depth = depth;
+                picture.runLength = runLength;
+                for (size_t c = 0; c < channels; ++c)
+                    picture.planes.push_back(noise(5 * 3 * depth / 8, static_cast<uint32_t>(c)));
+                put(writer, "image_psd",
+                    "rgb" + std::string(channels == 4 ? "a" : "") + std::to_string(depth) +
+                        (runLength ? "-rle" : "") + ".psd",
+                    testimages::encodePsd(picture));
+            }
+}
+
+void writeGifSeeds(CorpusWriter &writer) {
+    testimages::GifPicture picture;
+    picture.screenWidth = picture.width = 6;
+    picture.screenHeight = picture.height = 5;
+    picture.globalTable = paletteOf(4);
+    for (size_t i = 0; i < 30; ++i)
+        picture.indices.push_back(static_cast<uint8_t>(i * 7 % 4));
+    put(writer, "image_gif", "plain.gif", testimages::encodeGifPicture(picture));
+    testimages::GifPicture interlaced = picture;
+    interlaced.interlaced = true;
+    interlaced.transparentIndex = 1;
+    put(writer, "image_gif", "interlaced.gif", testimages::encodeGifPicture(interlaced));
+    testimages::GifPicture local = picture;
+    local.globalTable.clear();
+    local.localTable = paletteOf(8);
+    put(writer, "image_gif", "local.gif", testimages::encodeGifPicture(local));
+    testimages::GifPicture inset = picture;
+    inset.screenWidth = 9;
+    inset.screenHeight = 8;
+    inset.left = 2;
+    inset.top = 3;
+    inset.backgroundIndex = 2;
+    put(writer, "image_gif", "inset.gif", testimages::encodeGifPicture(inset));
+}
+
+void writeJpegSeeds(CorpusWriter &writer) {
+    testimages::JpegOptions grey;
+    grey.components = 1;
+    put(writer, "image_jpeg", "grey.jpg", testimages::encodeJpeg(rgbPixels(8, 8, 1), 8, 8, grey));
+    testimages::JpegOptions full;
+    full.lumaHorizontal = 1;
+    full.lumaVertical = 1;
+    put(writer, "image_jpeg", "444.jpg", testimages::encodeJpeg(rgbPixels(8, 8, 3), 8, 8, full));
+    put(writer, "image_jpeg", "420.jpg", testimages::encodeJpeg(rgbPixels(16, 16, 3), 16, 16));
+    testimages::JpegOptions progressive;
+    progressive.progressive = true;
+    progressive.restartRows = 1;
+    put(writer, "image_jpeg", "progressive.jpg",
+        testimages::encodeJpeg(rgbPixels(16, 16, 3), 16, 16, progressive));
+    testimages::JpegOptions cmyk = full;
+    cmyk.components = 4;
+    put(writer, "image_jpeg", "ycck.jpg", testimages::encodeJpeg(rgbPixels(8, 8, 4), 8, 8, cmyk));
+}
+
+void writeFormatPngSeeds(CorpusWriter &writer) {
+    const struct {
+        const char *name;
+        int colourType;
+        int bitDepth;
+    } kinds[] = {{"palette2.png", PNG_COLOR_TYPE_PALETTE, 2},
+                 {"palette8.png", PNG_COLOR_TYPE_PALETTE, 8},
+                 {"grey4.png", PNG_COLOR_TYPE_GRAY, 4},
+                 {"grey16.png", PNG_COLOR_TYPE_GRAY, 16},
+                 {"greyalpha.png", PNG_COLOR_TYPE_GRAY_ALPHA, 8},
+                 {"rgb.png", PNG_COLOR_TYPE_RGB, 8},
+                 {"rgba16.png", PNG_COLOR_TYPE_RGB_ALPHA, 16}};
+    for (const auto &kind : kinds)
+        put(writer, "image_png", kind.name,
+            testimages::encodePng(samplePng(kind.colourType, kind.bitDepth, 5, 4)));
+    testimages::PngPicture interlaced = samplePng(PNG_COLOR_TYPE_PALETTE, 4, 9, 9);
+    interlaced.interlaced = true;
+    put(writer, "image_png", "interlaced.png", testimages::encodePng(interlaced));
+}
+
+void writeFormatSeeds(CorpusWriter &writer) {
+    writeBmpSeeds(writer);
+    writeTgaSeeds(writer);
+    writePnmSeeds(writer);
+    writePsdSeeds(writer);
+    writeGifSeeds(writer);
+    writeJpegSeeds(writer);
+    writeFormatPngSeeds(writer);
+}
+
+// ---------------------------------------------------------------------------
 // Image jobs, in the order checkImageJob reads them
 
 struct JobSeed {
@@ -320,6 +514,7 @@ int main(int argc, char **argv) {
     writeCodecCorpora(writer);
     writePngSeeds(writer);
     writeOtherImageSeeds(writer);
+    writeFormatSeeds(writer);
     writeJobSeeds(writer);
     writeCommandLineSeeds(writer);
     std::printf("Wrote %d files under %s\n", writer.written, argv[1]);

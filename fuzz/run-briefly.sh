@@ -1,11 +1,11 @@
 #!/bin/sh
 # Builds the fuzz targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer
-# in build-fuzz and runs each for a short while (FUZZ_SECONDS, default 30) on a copy
+# in build-fuzz and runs each for a short while (FUZZ_SECONDS, default 20) on a copy
 # of its seed corpus. Exits non-zero when a target fails; what it failed on is kept
 # in build-fuzz/fuzz-artifacts.
 set -eu
 cd "$(dirname "$0")/.."
-seconds=${FUZZ_SECONDS:-30}
+seconds=${FUZZ_SECONDS:-20}
 build=build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DMORVIK_FUZZ=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo

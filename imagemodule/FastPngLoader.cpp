@@ -351,6 +351,8 @@ std::unique_ptr<MorvikImage> decodeWholePng(const std::vector<uint8_t> &file) {
         return nullptr;
     if (h.colourType == kColourPalette)
         copyPalette(scan, *image);
+    if (!indexesWithinPalette(*image))
+        return nullptr; // libpng refuses it with its reason
     return image;
 }
 

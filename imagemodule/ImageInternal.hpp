@@ -55,11 +55,52 @@ inline std::vector<uint8_t> blankPalette() {
 // Keeps the decoder's words on why the current load failed, for CXI_LastError.
 void setLoadError(const char *message);
 
+// A blank image of 3 or 4 bytes a pixel (blue, green, red(, alpha)), or
+// nothing when the size lies outside the limits of pixelBytes.
+std::unique_ptr<MorvikImage> makeImage(int64_t width, int64_t height, int channels);
+
+// The first byte of row y, rows counted from the top, of a made image.
+inline uint8_t *rowFromTop(MorvikImage &image, size_t y) {
+    return image.pixels.data() + (static_cast<size_t>(image.height) - 1 - y) * rowBytes(image);
+}
+
+// Sets every alpha byte of a 32 bpp image to 255.
+inline void makeOpaque(MorvikImage &image) {
+    for (size_t i = 3; i < image.pixels.size(); i += 4)
+        image.pixels[i] = 255;
+}
+
+// False when a file of fileBytes bytes cannot hold a picture of this many
+// pixels at the format's densest packing of pixelsPerByte pixels a byte.
+inline bool fileCouldHold(int64_t width, int64_t height, size_t fileBytes, uint64_t pixelsPerByte) {
+    return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) <=
+           uint64_t{fileBytes} * pixelsPerByte;
+}
+
+// False when an index points past the palette: such a pixel has no colour.
+inline bool indexesWithinPalette(const MorvikImage &image) {
+    if (image.bitsPerPixel != 8)
+        return true;
+    const auto entries = static_cast<size_t>(image.paletteEntries);
+    for (uint8_t index : image.pixels)
+        if (index >= entries)
+            return false;
+    return true;
+}
+
+// Every reader takes the whole file and gives a complete image or nothing: a
+// file whose data ends early, whose indexes point past its palette or whose
+// header is out of range or inconsistent is refused.
 bool hasPngSignature(const std::vector<uint8_t> &data);
 std::unique_ptr<MorvikImage> loadPng(const std::vector<uint8_t> &data);
 // Null for any PNG it leaves to loadPng; otherwise what loadPng would give.
 std::unique_ptr<MorvikImage> loadPngQuickly(const std::vector<uint8_t> &data);
-std::unique_ptr<MorvikImage> loadWithStb(const std::vector<uint8_t> &data);
+std::unique_ptr<MorvikImage> loadJpeg(const std::vector<uint8_t> &data);
+std::unique_ptr<MorvikImage> loadGif(const std::vector<uint8_t> &data);
+std::unique_ptr<MorvikImage> loadBmp(const std::vector<uint8_t> &data);
+std::unique_ptr<MorvikImage> loadTga(const std::vector<uint8_t> &data);
+std::unique_ptr<MorvikImage> loadPnm(const std::vector<uint8_t> &data);
+std::unique_ptr<MorvikImage> loadPsd(const std::vector<uint8_t> &data);
 bool savePng(const MorvikImage &image, const char *fileName);
 
 // Both leave the image untouched and return false on failure.

@@ -1,7 +1,10 @@
 // The C entry points of the image module and the reading of input files.
 #include "ImageInternal.hpp"
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+
 #include <sys/stat.h>
 
 namespace imagemodule {
@@ -17,6 +20,20 @@ std::optional<size_t> pixelBytes(int64_t width, int64_t height, int64_t bytesPer
     return row * static_cast<size_t>(height);
 }
 
+std::unique_ptr<MorvikImage> makeImage(int64_t width, int64_t height, int channels) {
+    if (channels != 3 && channels != 4)
+        return nullptr;
+    const std::optional<size_t> bytes = pixelBytes(width, height, channels);
+    if (!bytes)
+        return nullptr;
+    auto image = std::make_unique<MorvikImage>();
+    image->width = static_cast<int32_t>(width);
+    image->height = static_cast<int32_t>(height);
+    image->bitsPerPixel = channels * 8;
+    image->pixels.assign(*bytes, 0);
+    return image;
+}
+
 namespace {
 
 thread_local std::string loadError;
@@ -29,6 +46,51 @@ void setLoadError(const char *message) {
 }
 
 namespace {
+
+bool startsWith(const std::vector<uint8_t> &data, const char *prefix) {
+    const std::string_view wanted(prefix);
+    return data.size() >= wanted.size() &&
+           std::equal(wanted.begin(), wanted.end(), data.begin(),
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
+// The reader for the file's signature; TGA files have none, so anything else
+// is tried as TGA (no TGA file can begin like the others: its second byte is 0 or 1).
+std::unique_ptr<MorvikImage> readByFormat(const std::vector<uint8_t> &data, const char *&format) {
+    format = "PNG";
+    if (hasPngSignature(data)) {
+        if (std::unique_ptr<MorvikImage> image = loadPngQuickly(data))
+            return image;
+        return loadPng(data);
+    }
+    const struct {
+        const char *signature;
+        const char *name;
+        std::unique_ptr<MorvikImage> (*load)(const std::vector<uint8_t> &);
+    } readers[] = {{"\xFF\xD8", "JPEG", loadJpeg}, {"GIF87a", "GIF", loadGif},
+                   {"GIF89a", "GIF", loadGif},     {"BM", "BMP", loadBmp},
+                   {"8BPS", "PSD", loadPsd},       {"P5", "PNM", loadPnm},
+                   {"P6", "PNM", loadPnm}};
+    for (const auto &reader : readers)
+        if (startsWith(data, reader.signature)) {
+            format = reader.name;
+            return reader.load(data);
+        }
+    format = "TGA";
+    return loadTga(data);
+}
+
+// The picture, or null with the reason kept for CXI_LastError: the decoder's
+// own words where it gave some, else which format's data was refused.
+std::unique_ptr<MorvikImage> loadByFormat(const std::vector<uint8_t> &data) {
+    const char *format = nullptr;
+    std::unique_ptr<MorvikImage> image = readByFormat(data, format);
+    if (!image)
+        setLoadError((std::string("the ") + format +
+                      " data is cut short, damaged, or of a kind morvik does not read")
+                         .c_str());
+    return image;
+}
 
 // The whole file, or nothing for anything but a readable, non-empty regular
 // file of at most kMaxFileBytes.
@@ -53,11 +115,7 @@ std::unique_ptr<MorvikImage> loadImageFile(const char *fileName) {
     std::optional<std::vector<uint8_t>> data = readWholeFile(fileName);
     if (!data)
         return nullptr;
-    if (!hasPngSignature(*data))
-        return loadWithStb(*data);
-    if (std::unique_ptr<MorvikImage> image = loadPngQuickly(*data))
-        return image;
-    return loadPng(*data);
+    return loadByFormat(*data);
 }
 
 bool validSize(int32_t width, int32_t height) {

@@ -5,6 +5,7 @@
 // buffer lives in the caller's frame and is only reached through references.
 #include "ImageInternal.hpp"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 
@@ -19,6 +20,11 @@ constexpr size_t kSignatureBytes = 8;
 constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{8} << 20;
 // Deflate expands at most 1032-fold (a 258-byte match in two bits).
 constexpr uint64_t kMaxDeflateRatio = 1032;
+// The ancillary chunks libpng knows; none of them changes the pixels morvik
+// asks for, so all are skipped unread, whatever length they claim.
+constexpr png_byte kIgnoredChunks[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0"
+                                      "pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0"
+                                      "tRNS\0zTXt";
 
 struct MemoryReader {
     const uint8_t *data = nullptr;
@@ -149,6 +155,8 @@ bool decodePng(PngReader &reader, MemoryReader &input, MorvikImage &image,
     png_set_read_fn(png, &input, readFromMemory);
     png_set_user_limits(png, kMaxSide, kMaxSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
+                                static_cast<int>(sizeof kIgnoredChunks / 5));
     if (!prepareImage(png, info, input.size, image))
         return false;
     pointRows(image, rows);
@@ -177,7 +185,7 @@ std::unique_ptr<MorvikImage> loadPng(const std::vector<uint8_t> &data) {
     auto image = std::make_unique<MorvikImage>();
     std::vector<png_bytep> rows;
     MemoryReader input{data.data(), data.size(), 0};
-    if (!decodePng(reader, input, *image, rows))
+    if (!decodePng(reader, input, *image, rows) || !indexesWithinPalette(*image))
         return nullptr;
     return image;
 }

@@ -4,6 +4,9 @@
 
 #include <cstring>
 
+// The resampler is compiled here, private to the module.
+#define STB_IMAGE_RESIZE_IMPLEMENTATION
+#define STB_IMAGE_RESIZE_STATIC
 #include <stb/stb_image_resize.h>
 
 namespace imagemodule {

@@ -226,20 +226,28 @@ TEST_F(HostileImage, WrongCrcInAnAncillaryChunkIsIgnored) {
     EXPECT_EQ(readFileBytes(file("text.png.pat")), readFileBytes(file("clean.png.pat")));
 }
 
-TEST_F(HostileImage, PaletteIndexBeyondThePaletteReadsAsBlack) {
+TEST_F(HostileImage, PaletteIndexBeyondThePaletteIsRefused) {
     // Six indexes into a palette of two colours.
     ASSERT_TRUE(
         testimages::writeIndexedPng(file("beyond.png"), 8, 8, stripeIndexes(8, 8, 6), kTwoColours));
-    RunResult r = convert("beyond.png", {"-target", "sms"});
-    expectConverted(r);
-    Bytes palette = readFileBytes(file("beyond.png.pal"));
-    std::sort(palette.begin(), palette.end());
-    EXPECT_EQ(palette, (Bytes{0x00, 0x00, 0x00, 0x00, 0x03, 0x0C})); // 00bbggrr
-    EXPECT_EQ(sizeOf("beyond.png.pat"), 3u * 8);                     // three planes, one tile
-
+    expectRefused(convert("beyond.png", {"-target", "sms"}), "beyond.png");
     put("beyond.gif", testimages::encodeGif(8, 8, kTwoColours, stripeIndexes(8, 8, 4)));
-    expectConvertedOrRefused(convert("beyond.gif", {"-target", "sms"}), "beyond.gif",
-                             "GIF index beyond its table");
+    expectRefused(convert("beyond.gif", {"-target", "sms"}), "beyond.gif");
+    EXPECT_EQ(listDir(dir.path), (std::vector<std::string>{"beyond.gif", "beyond.png"}));
+}
+
+TEST_F(HostileImage, AncillaryChunkOf2GiBCostsNoMemory) {
+    for (const char *type : {"tEXt", "zTXt", "iTXt", "sPLT"}) {
+        Bytes png = smallPng();
+        Bytes chunk = testimages::pngChunk(type, {'k', 0, 'v'});
+        testimages::storeBe32(chunk.data(), 0x7FFFFFFF);
+        png.insert(png.begin() + static_cast<long>(testimages::findPngChunk(png, "IDAT")),
+                   chunk.begin(), chunk.end());
+        put("claim.png", png);
+        RunResult r = convert("claim.png", {"-target", "sms"});
+        expectRefused(r, "claim.png");
+        EXPECT_LT(r.maxRssKb, kMaxRssKb) << type;
+    }
 }
 
 TEST_F(HostileImage, BmpWithBogusHeaderFields) {

@@ -46,6 +46,9 @@ bool setUpChild(const RunOptions &options) {
     if (!setLimit(RLIMIT_FSIZE, options.fileSizeLimit) ||
         !setLimit(RLIMIT_AS, options.addressSpaceLimit))
         return false;
+    for (const auto &[name, value] : options.environment)
+        if (setenv(name.c_str(), value.c_str(), 1) != 0)
+            return false;
     return !options.asNobody || geteuid() != 0 || dropToNobody();
 }
 

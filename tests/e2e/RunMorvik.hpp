@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // How the child process is set up before it starts the program.
@@ -14,6 +15,7 @@ struct RunOptions {
                                     // from a copy of the program every user can reach
     uint64_t fileSizeLimit = 0;     // RLIMIT_FSIZE in bytes; 0 leaves the limit alone
     uint64_t addressSpaceLimit = 0; // RLIMIT_AS in bytes; 0 leaves the limit alone
+    std::vector<std::pair<std::string, std::string>> environment; // set in the child
 };
 
 struct RunResult {

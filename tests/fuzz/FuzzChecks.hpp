@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // First byte: dictionary size and threshold; the rest is a stream. The decoder
 // must agree with the plain reference decoder and stay within the bound that
@@ -19,6 +20,17 @@ std::string checkLzssRoundTrip(const uint8_t *data, size_t size);
 // The input is an image file for the image module; whatever it loads must be
 // consistent and survive resizing with both filters.
 std::string checkImageLoad(const uint8_t *data, size_t size);
+
+// The image formats the module reads, for the checks of one format each.
+enum class ImageFormat { Bmp, Gif, Jpeg, Png, Pnm, Psd, Tga };
+
+// The input with its first bytes set so that the module reads it as that
+// format: the format's signature, or for TGA (which has none) a colour map
+// type of 0 or 1 that no other signature has.
+std::vector<uint8_t> asImageFormat(ImageFormat format, const uint8_t *data, size_t size);
+
+// checkImageLoad on the input made into a file of one format.
+std::string checkImageFormat(ImageFormat format, const uint8_t *data, size_t size);
 
 // The input describes a small PNG and a set of options; the whole program runs
 // on them in process and its exit status, messages and files are checked.

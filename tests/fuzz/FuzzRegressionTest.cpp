@@ -57,6 +57,20 @@ TEST(FuzzRegression, ImageLoad) {
     checkTarget("image_load", checkImageLoad);
 }
 
+TEST(FuzzRegression, ImageFormats) {
+    const std::pair<const char *, ImageFormat> formats[] = {
+        {"image_bmp", ImageFormat::Bmp},   {"image_gif", ImageFormat::Gif},
+        {"image_jpeg", ImageFormat::Jpeg}, {"image_png", ImageFormat::Png},
+        {"image_pnm", ImageFormat::Pnm},   {"image_psd", ImageFormat::Psd},
+        {"image_tga", ImageFormat::Tga}};
+    for (const auto &[target, format] : formats) {
+        SCOPED_TRACE(target);
+        checkTarget(target, [format = format](const uint8_t *data, size_t size) {
+            return checkImageFormat(format, data, size);
+        });
+    }
+}
+
 TEST(FuzzRegression, ImageJob) {
     checkTarget("image_job", checkImageJob);
 }

@@ -4,7 +4,9 @@
 
 #include "morvik_image.h"
 
+#include <algorithm>
 #include <memory>
+#include <string_view>
 
 using namespace fuzzing;
 
@@ -93,4 +95,51 @@ std::string checkImageLoad(const uint8_t *data, size_t size) {
     if (failure.empty())
         failure = checkResize(image.get(), height, width, 0);
     return failure;
+}
+
+namespace {
+
+// Overwrites the start of bytes with signature, growing it if it is shorter.
+void putSignature(std::vector<uint8_t> &bytes, std::string_view signature) {
+    if (bytes.size() < signature.size())
+        bytes.resize(signature.size(), 0);
+    std::copy(signature.begin(), signature.end(), bytes.begin());
+}
+
+} // namespace
+
+std::vector<uint8_t> asImageFormat(ImageFormat format, const uint8_t *data, size_t size) {
+    std::vector<uint8_t> bytes(data, data + size);
+    switch (format) {
+    case ImageFormat::Bmp:
+        putSignature(bytes, "BM");
+        break;
+    case ImageFormat::Gif:
+        // Either version, as the input's fifth byte picks.
+        putSignature(bytes, bytes.size() > 4 && (bytes[4] & 1) != 0 ? "GIF87a" : "GIF89a");
+        break;
+    case ImageFormat::Jpeg:
+        putSignature(bytes, "\xFF\xD8");
+        break;
+    case ImageFormat::Png:
+        putSignature(bytes, "\x89PNG\r\n\x1A\n");
+        break;
+    case ImageFormat::Pnm:
+        putSignature(bytes, bytes.size() > 1 && (bytes[1] & 1) != 0 ? "P5" : "P6");
+        break;
+    case ImageFormat::Psd:
+        putSignature(bytes, "8BPS");
+        break;
+    case ImageFormat::Tga:
+        if (bytes.size() < 2)
+            bytes.resize(2, 0);
+        bytes[1] &= 1;
+        break;
+    }
+    return bytes;
+}
+
+std::string checkImageFormat(ImageFormat format, const uint8_t *data, size_t size) {
+    const std::vector<uint8_t> bytes = asImageFormat(format, data, size);
+    return checkImageLoad(bytes.data(), bytes.size());
 }

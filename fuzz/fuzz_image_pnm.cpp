@@ -1,0 +1,7 @@
+// libFuzzer target: Loads the input as a binary PNM file (its magic forced) and
+// resizes what loads.
+#include "FuzzTarget.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    return stopOnFailure(checkImageFormat(ImageFormat::Pnm, data, size));
+}
