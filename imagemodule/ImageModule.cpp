@@ -76,7 +76,7 @@ std::unique_ptr<MorvikImage> readByFormat(const std::vector<uint8_t> &data, cons
             format = reader.name;
             return reader.load(data);
         }
-    format = "TGA";
+    format = nullptr; // TGA has no signature: a refusal may mean any other kind of file
     return loadTga(data);
 }
 
@@ -85,7 +85,7 @@ std::unique_ptr<MorvikImage> readByFormat(const std::vector<uint8_t> &data, cons
 std::unique_ptr<MorvikImage> loadByFormat(const std::vector<uint8_t> &data) {
     const char *format = nullptr;
     std::unique_ptr<MorvikImage> image = readByFormat(data, format);
-    if (!image)
+    if (!image && format != nullptr)
         setLoadError((std::string("the ") + format +
                       " data is cut short, damaged, or of a kind morvik does not read")
                          .c_str());
