@@ -33,8 +33,9 @@ MORVIK_IMAGE_EXPORT uint8_t *CXI_GetPalette(MorvikImage *image);
 MORVIK_IMAGE_EXPORT int32_t CXI_Resize(MorvikImage *image, int32_t width, int32_t height,
                                        int32_t filter);
 
-/* Why the last CXI_LoadImage of this thread returned null, in the decoder's
-   words (no final period), or "" when there is nothing to add. */
+/* Why the last CXI_LoadImage returned null, in the decoder's words (no final
+   period), or "" when there is nothing to add. Not for loads on several
+   threads at once. */
 MORVIK_IMAGE_EXPORT const char *CXI_LastError(void);
 
 #ifdef __cplusplus
