@@ -317,10 +317,12 @@ std::string checkWrittenFiles(const JobRequest &request, const std::string &fold
     const size_t paletteSize = readBytes(stem + ".pal").size();
     if (!request.directColour() && (paletteSize == 0 || paletteSize > 512))
         return "palette of " + number(static_cast<int64_t>(paletteSize)) + " bytes";
-    const bool gnuAssembler = request.target == "smd" || request.bitmap();
-    const std::string codeName = stem + (gnuAssembler ? ".s" : ".asm");
-    if (pack && request.has(kCode) && !fileExists(codeName))
-        return "no code file";
+    // Only sms, sgg (WLA) and smd (GNU as) have a code file template.
+    const bool template_ = request.target == "sms" || request.target == "sgg" ||
+                           request.target == "smd";
+    const std::string codeName = stem + (request.target == "smd" ? ".s" : ".asm");
+    if (pack && request.has(kCode) && fileExists(codeName) != template_)
+        return template_ ? "no code file" : "a code file without a template";
     if (request.has(kPreview) && !request.directColour()) {
         std::string failure = checkPreview(folder);
         if (!failure.empty())
