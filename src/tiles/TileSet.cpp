@@ -1,7 +1,12 @@
 #include "tiles/TileSet.hpp"
 
+#include "common/Threads.hpp"
+
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -33,8 +38,12 @@ const uint8_t *tileRowStart(const WorkImage &image, TileCoord tile, int32_t y) {
 
 uint64_t packRow(const uint8_t *row) {
     uint64_t word = 0;
-    for (int32_t x = 0; x < kTileSide; ++x)
-        word |= uint64_t{row[x]} << (8 * x);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, row, sizeof word);
+    } else {
+        for (int32_t x = 0; x < kTileSide; ++x)
+            word |= uint64_t{row[x]} << (8 * x);
+    }
     return word;
 }
 
@@ -55,7 +64,7 @@ uint64_t reverseBytes(uint64_t word) {
     return __builtin_bswap64(word);
 }
 
-// The tile as it reads under mirror code flip.
+// The tile as it reads under mirror code flip. Mirror codes compose by xor.
 TileRows mirrored(const TileRows &rows, int32_t flip) {
     TileRows out{};
     for (size_t y = 0; y < rows.size(); ++y) {
@@ -82,140 +91,242 @@ uint64_t hashOf(const TileRows &rows) {
     return hash;
 }
 
-// Unique tiles indexed by content: open addressing on the content hash.
-// Under -opt no two unique tiles have the same content, so a content finds at
-// most one tile; equal hashes of different contents are told apart by the
-// pixels themselves.
-struct IndexSlot {
-    uint64_t hash = 0;
-    int32_t tile = -1;
+// The tiles that equal each other under some mirror code form a family. Its
+// canonical form is the least of its mirrored readings, so one lookup of that
+// form finds a tile's family whichever way round the tile is drawn.
+struct CanonicalForm {
+    TileRows rows{};
+    int32_t code = 0; // rows == mirrored(tile, code)
 };
 
-struct TileIndex {
-    std::vector<IndexSlot> slots;
-    size_t used = 0;
-};
-
-size_t slotMask(const TileIndex &index) {
-    return index.slots.size() - 1;
-}
-
-void placeSlot(TileIndex &index, IndexSlot slot) {
-    size_t at = static_cast<size_t>(slot.hash) & slotMask(index);
-    while (index.slots[at].tile >= 0)
-        at = (at + 1) & slotMask(index);
-    index.slots[at] = slot;
-}
-
-void growIndex(TileIndex &index) {
-    std::vector<IndexSlot> old;
-    old.swap(index.slots);
-    index.slots.assign(old.empty() ? kIndexMinCapacity : old.size() * 2, IndexSlot{});
-    for (const IndexSlot &slot : old)
-        if (slot.tile >= 0)
-            placeSlot(index, slot);
-}
-
-void addToIndex(TileIndex &index, const TileRows &rows, int32_t tile) {
-    if ((index.used + 1) * 2 > index.slots.size())
-        growIndex(index);
-    placeSlot(index, {hashOf(rows), tile});
-    ++index.used;
-}
-
-// The unique tile with exactly this content, or -1. Unique tiles are not
-// copied: their pixels are read again from the image.
-int32_t findInIndex(const TileIndex &index, const WorkImage &image,
-                    const std::vector<TileCoord> &uniqueTiles, const TileRows &rows) {
-    if (index.slots.empty())
-        return -1;
-    const uint64_t hash = hashOf(rows);
-    for (size_t at = static_cast<size_t>(hash) & slotMask(index); index.slots[at].tile >= 0;
-         at = (at + 1) & slotMask(index)) {
-        const IndexSlot &slot = index.slots[at];
-        if (slot.hash == hash &&
-            readTile(image, uniqueTiles[static_cast<size_t>(slot.tile)]) == rows)
-            return slot.tile;
-    }
-    return -1;
-}
-
-struct TileMatch {
-    int32_t tile = -1;
-    int32_t flip = 0;
-};
-
-struct TileSetBuilder {
-    const WorkImage &image;
-    bool optimise;
-    bool canFlip;
-    TileSet set;
-    TileIndex index;
-    TileRows previous{}; // the last tile read whose match was looked up
-};
-
-// The lowest unique tile number over all mirror codes, then the lowest code for
-// it: the first match of a scan over the unique tiles in order, each tried
-// with codes 0..3. Equal content implies equal checksum, so the checksum
-// filter of such a scan changes nothing.
-TileMatch findMatch(const TileSetBuilder &builder, const TileRows &rows) {
-    TileMatch best;
-    const int32_t codes = builder.canFlip ? kFlipCodeCount : 1;
-    for (int32_t flip = 0; flip < codes; ++flip) {
-        const int32_t tile = findInIndex(builder.index, builder.image, builder.set.uniqueTiles,
-                                         mirrored(rows, flip));
-        if (tile >= 0 && (best.tile < 0 || tile < best.tile))
-            best = {tile, flip};
+CanonicalForm canonicalForm(const TileRows &rows, bool canFlip) {
+    CanonicalForm best{rows, 0};
+    for (int32_t flip = 1; canFlip && flip < kFlipCodeCount; ++flip) {
+        const TileRows reading = mirrored(rows, flip);
+        if (reading < best.rows)
+            best = {reading, flip};
     }
     return best;
 }
 
-void identifyTile(TileSetBuilder &builder, TileCoord tile) {
-    const TileRows rows = readTile(builder.image, tile);
-    TileSet &set = builder.set;
-    if (builder.optimise && tile.column > 0 && rows == builder.previous) {
-        // The same content as the tile to its left finds the same match.
-        set.tileMap.push_back(set.tileMap.back());
-        set.flipCodes.push_back(set.flipCodes.back());
-        return;
+struct TileFamily {
+    TileCoord first;      // its first tile in scan order
+    uint8_t code = 0;     // the canonical form is the first tile under this code
+    uint8_t symmetry = 0; // bit s set when the canonical form reads the same under code s
+};
+
+struct IndexSlot {
+    uint32_t hash = 0;
+    int32_t family = -1;
+};
+
+// Families in order of first appearance, indexed by canonical form (open
+// addressing on its hash; equal hashes are told apart by the pixels). The
+// forms of the first `formsCap` families are kept, a cache line each; later
+// ones are read again from the image, which bounds the memory taken on
+// pictures of mostly distinct tiles.
+struct FamilyStore {
+    std::vector<TileFamily> families;
+    std::vector<TileRows> forms;
+    size_t formsCap = 0;
+    std::vector<IndexSlot> slots;
+};
+
+uint32_t formHash(const TileRows &form) {
+    return static_cast<uint32_t>(hashOf(form));
+}
+
+TileRows formOf(const FamilyStore &store, const WorkImage &image, size_t family) {
+    if (family < store.forms.size())
+        return store.forms[family];
+    const TileFamily &f = store.families[family];
+    return mirrored(readTile(image, f.first), f.code);
+}
+
+void placeSlot(std::vector<IndexSlot> &slots, IndexSlot slot) {
+    const size_t mask = slots.size() - 1;
+    size_t at = slot.hash & mask;
+    while (slots[at].family >= 0)
+        at = (at + 1) & mask;
+    slots[at] = slot;
+}
+
+int32_t findFamily(const FamilyStore &store, const WorkImage &image, const TileRows &form,
+                   uint32_t hash) {
+    if (store.slots.empty())
+        return -1;
+    const size_t mask = store.slots.size() - 1;
+    for (size_t at = hash & mask; store.slots[at].family >= 0; at = (at + 1) & mask) {
+        const IndexSlot &slot = store.slots[at];
+        if (slot.hash == hash && formOf(store, image, static_cast<size_t>(slot.family)) == form)
+            return slot.family;
     }
-    builder.previous = rows;
-    if (builder.optimise) {
-        const TileMatch match = findMatch(builder, rows);
-        if (match.tile >= 0) {
-            set.tileMap.push_back(match.tile);
-            set.flipCodes.push_back(match.flip);
-            return;
+    return -1;
+}
+
+int32_t addFamily(FamilyStore &store, TileFamily family, const TileRows &form, uint32_t hash) {
+    const auto number = static_cast<int32_t>(store.families.size());
+    if ((store.families.size() + 1) * 2 > store.slots.size()) {
+        std::vector<IndexSlot> old;
+        old.swap(store.slots);
+        store.slots.assign(old.empty() ? kIndexMinCapacity : old.size() * 2, IndexSlot{});
+        for (const IndexSlot &slot : old)
+            if (slot.family >= 0)
+                placeSlot(store.slots, slot);
+    }
+    placeSlot(store.slots, {hash, number});
+    store.families.push_back(family);
+    if (store.forms.size() < store.formsCap)
+        store.forms.push_back(form);
+    return number;
+}
+
+template <typename T> void release(std::vector<T> &items) {
+    std::vector<T>().swap(items);
+}
+
+uint8_t symmetryOf(const TileRows &form, bool canFlip) {
+    uint8_t bits = 1;
+    for (int32_t flip = 1; canFlip && flip < kFlipCodeCount; ++flip)
+        bits |= mirrored(form, flip) == form ? 1 << flip : 0;
+    return bits;
+}
+
+// What a band of tile rows finds on its own: its families and, per tile, its
+// family there and its canonical code.
+struct BandFamilies {
+    FamilyStore store;
+    std::vector<int32_t> globalNumbers; // band family -> unique tile number
+};
+
+struct TileSetWork {
+    const WorkImage &image;
+    bool canFlip;
+    TileGrid grid;
+    TileSet set;
+};
+
+size_t positionOf(const TileGrid &grid, TileCoord tile) {
+    return static_cast<size_t>(tile.row) * static_cast<size_t>(grid.columns) +
+           static_cast<size_t>(tile.column);
+}
+
+void findBandFamilies(TileSetWork &work, BandFamilies &band, int32_t firstRow, int32_t endRow) {
+    band.store.formsCap = positionOf(work.grid, {0, endRow - firstRow}) / 2;
+    TileRows previous{};
+    for (int32_t ty = firstRow; ty < endRow; ++ty)
+        for (int32_t tx = 0; tx < work.grid.columns; ++tx) {
+            const size_t at = positionOf(work.grid, {tx, ty});
+            const TileRows rows = readTile(work.image, {tx, ty});
+            if (tx > 0 && rows == previous) {
+                // The same content as the tile to its left: the same family and code.
+                work.set.tileMap[at] = work.set.tileMap[at - 1];
+                work.set.flipCodes[at] = work.set.flipCodes[at - 1];
+                continue;
+            }
+            previous = rows;
+            const CanonicalForm form = canonicalForm(rows, work.canFlip);
+            const uint32_t hash = formHash(form.rows);
+            int32_t family = findFamily(band.store, work.image, form.rows, hash);
+            if (family < 0) {
+                const TileFamily found{{tx, ty},
+                                       static_cast<uint8_t>(form.code),
+                                       symmetryOf(form.rows, work.canFlip)};
+                family = addFamily(band.store, found, form.rows, hash);
+            }
+            work.set.tileMap[at] = family;
+            work.set.flipCodes[at] = form.code;
         }
+    release(band.store.slots);
+}
+
+// Bands in order, each band's families in order: the order of first
+// appearance over the whole picture, so new families become the unique tiles.
+FamilyStore joinBandFamilies(TileSetWork &work, std::vector<BandFamilies> &bands) {
+    FamilyStore uniques;
+    uniques.formsCap = work.set.tileMap.size() / 4;
+    for (BandFamilies &band : bands) {
+        for (size_t family = 0; family < band.store.families.size(); ++family) {
+            const TileRows form = formOf(band.store, work.image, family);
+            const uint32_t hash = formHash(form);
+            int32_t number = findFamily(uniques, work.image, form, hash);
+            if (number < 0) {
+                number = addFamily(uniques, band.store.families[family], form, hash);
+                work.set.uniqueTiles.push_back(band.store.families[family].first);
+                work.set.checksums.push_back(checksumOf(form));
+            }
+            band.globalNumbers.push_back(number);
+        }
+        release(band.store.families);
+        release(band.store.forms);
     }
-    const auto number = static_cast<int32_t>(set.uniqueTiles.size());
-    set.checksums.push_back(checksumOf(rows));
-    set.uniqueTiles.push_back(tile);
-    set.tileMap.push_back(number);
-    set.flipCodes.push_back(0);
-    if (builder.optimise)
-        addToIndex(builder.index, rows, number);
+    release(uniques.slots);
+    release(uniques.forms);
+    return uniques;
+}
+
+// A tile with canonical code c in the family of unique tile u (code cu) reads
+// as u under c ^ cu ^ s for every symmetry s of the form; the lowest code wins.
+void numberBandTiles(TileSetWork &work, const BandFamilies &band, const FamilyStore &uniques,
+                     int32_t firstRow, int32_t endRow) {
+    const size_t begin = positionOf(work.grid, {0, firstRow});
+    const size_t end = positionOf(work.grid, {0, endRow});
+    for (size_t at = begin; at < end; ++at) {
+        const int32_t number = band.globalNumbers[static_cast<size_t>(work.set.tileMap[at])];
+        const TileFamily &unique = uniques.families[static_cast<size_t>(number)];
+        const int32_t toUnique = work.set.flipCodes[at] ^ unique.code;
+        int32_t flip = kAllFlipBits;
+        for (int32_t s = 0; s < kFlipCodeCount; ++s)
+            if (unique.symmetry & (1 << s))
+                flip = std::min(flip, toUnique ^ s);
+        work.set.tileMap[at] = number;
+        work.set.flipCodes[at] = flip;
+    }
+}
+
+void findRepeatedTiles(TileSetWork &work, int32_t threads) {
+    const size_t positions = positionOf(work.grid, {0, work.grid.rows});
+    work.set.tileMap.assign(positions, 0);
+    work.set.flipCodes.assign(positions, 0);
+    const std::vector<size_t> bounds =
+        splitRange(static_cast<size_t>(work.grid.rows), bandsFor(threads));
+    std::vector<BandFamilies> bands(bounds.size() - 1);
+    auto rowAt = [&](size_t i) { return static_cast<int32_t>(bounds[i]); };
+    runPieces(threads, bands.size(),
+              [&](size_t b) { findBandFamilies(work, bands[b], rowAt(b), rowAt(b + 1)); });
+    const FamilyStore uniques = joinBandFamilies(work, bands);
+    runPieces(threads, bands.size(), [&](size_t b) {
+        numberBandTiles(work, bands[b], uniques, rowAt(b), rowAt(b + 1));
+    });
+}
+
+void keepEveryTile(TileSetWork &work) {
+    for (int32_t ty = 0; ty < work.grid.rows; ++ty)
+        for (int32_t tx = 0; tx < work.grid.columns; ++tx) {
+            work.set.tileMap.push_back(static_cast<int32_t>(work.set.uniqueTiles.size()));
+            work.set.flipCodes.push_back(0);
+            work.set.uniqueTiles.push_back({tx, ty});
+            work.set.checksums.push_back(checksumOf(readTile(work.image, {tx, ty})));
+        }
 }
 
 } // namespace
 
-TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose, int32_t) {
+TileSet buildTileSet(const WorkImage &indexed, bool optimise, bool canFlip, bool verbose,
+                     int32_t threads) {
     if (verbose)
         std::printf("Identifying unique tiles.. ");
-    const TileGrid grid = tileGrid(indexed);
-    TileSetBuilder builder{indexed, optimise, canFlip, {}, {}, {}};
-    const size_t positions = static_cast<size_t>(grid.columns) * static_cast<size_t>(grid.rows);
-    builder.set.tileMap.reserve(positions);
-    builder.set.flipCodes.reserve(positions);
-    for (int32_t ty = 0; ty < grid.rows; ++ty)
-        for (int32_t tx = 0; tx < grid.columns; ++tx)
-            identifyTile(builder, {tx, ty});
+    TileSetWork work{indexed, canFlip, tileGrid(indexed), {}};
+    if (optimise)
+        findRepeatedTiles(work, threads);
+    else
+        keepEveryTile(work);
     if (verbose)
         std::printf("Found %d unique tiles (of %d).\n",
-                    static_cast<int>(builder.set.uniqueTiles.size()), static_cast<int>(positions));
-    return std::move(builder.set);
+                    static_cast<int>(work.set.uniqueTiles.size()),
+                    static_cast<int>(work.set.tileMap.size()));
+    return std::move(work.set);
 }
-
 bool tileInside(const WorkImage &indexed, TileCoord tile) {
     const TileGrid grid = tileGrid(indexed);
     return tile.column >= 0 && tile.row >= 0 && tile.column < grid.columns && tile.row < grid.rows;

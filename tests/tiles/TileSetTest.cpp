@@ -190,9 +190,9 @@ TEST(TileSet, MatchesTheLinearScanOnRandomImages) {
         for (Tile &tile : placed)
             tile = mirrorTile(sources[rng() % sources.size()], static_cast<int32_t>(rng() % 4));
         WorkImage image = imageOfTiles(columns, placed);
-        for (int mode = 0; mode < 4; ++mode) {
+        for (int mode = 0; mode < 8; ++mode) {
             SCOPED_TRACE(testing::Message() << "trial " << trial << " mode " << mode);
-            const TileSet fast = buildTileSet(image, mode & 1, mode & 2, false);
+            const TileSet fast = buildTileSet(image, mode & 1, mode & 2, false, mode & 4 ? 3 : 1);
             const TileSet plain = referenceTileSet(image, mode & 1, mode & 2);
             EXPECT_EQ(coordKeys(fast), coordKeys(plain));
             EXPECT_EQ(fast.checksums, plain.checksums);
