@@ -167,7 +167,7 @@ std::map<std::string, double> timeStages(const Input &input, const std::string &
         times["reduce"] = timed([&] {
                               converted.indexed =
                                   reduceColours(colours, std::move(padded), palette, network,
-                                                {false, plan.colourLimit, false, false});
+                                                {false, plan.colourLimit, false, false, threads});
                           }).wall;
         converted.planeCount =
             choosePlaneCount(converted.indexed.colourCount, 0, *plan.format, plan.planes);

@@ -96,6 +96,7 @@ IndexedImage reducePicture(const JobSettings &settings, const JobPlan &plan, Pad
     request.limit = plan.colourLimit;
     request.dither = settings.dither;
     request.verbose = settings.verbose;
+    request.threads = threadCount(settings.threads);
     if (padded.distinctColours > 0)
         std::printf("Quantising %lld colours to %d.\n",
                     static_cast<long long>(padded.distinctColours), plan.colourLimit);

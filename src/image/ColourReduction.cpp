@@ -83,7 +83,8 @@ IndexedImage quantise(WorkImage padded, const Palette &palette, QuantNetwork &ne
 }
 
 // An 8-bit picture keeps its pixel memory: each index becomes its list position.
-IndexedImage renumberIndexed(const ColourList &list, WorkImage padded, const Palette &source) {
+IndexedImage renumberIndexed(const ColourList &list, WorkImage padded, const Palette &source,
+                              int32_t threads) {
     std::array<uint8_t, 256> position{};
     IndexedImage result;
     for (size_t k = 0; k < list.size() && k < 256; ++k) {
@@ -92,14 +93,29 @@ IndexedImage renumberIndexed(const ColourList &list, WorkImage padded, const Pal
         for (size_t c = 0; c < 3; ++c)
             result.palette[3 * k + c] = source[3 * index + 2 - c];
     }
-    for (uint8_t &pixel : padded.pixels)
-        pixel = position[pixel];
+    const std::vector<size_t> bounds = splitRange(padded.pixels.size(), bandsFor(threads));
+    uint8_t *pixels = padded.pixels.data();
+    runPieces(threads, bounds.size() - 1, [&](size_t band) {
+        const std::array<uint8_t, 256> table = position; // a copy no store can alias
+        for (size_t i = bounds[band], end = bounds[band + 1]; i < end; ++i)
+            pixels[i] = table[pixels[i]];
+    });
     result.image = std::move(padded);
     result.colourCount = static_cast<int32_t>(list.size());
     return result;
 }
 
-IndexedImage numberTrueColours(const ColourList &list, const WorkImage &padded) {
+// Each 24- or 32-bit pixel's list position; a key not in the list gives 0.
+void numberPixels(const ColourIndex &index, const uint8_t *pixels, size_t step, uint8_t *out,
+                  size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        size_t slot;
+        const int32_t position = index.find(colourKeyOf(pixels + i * step, 24), slot);
+        out[i] = static_cast<uint8_t>(position < 0 ? 0 : position);
+    }
+}
+
+IndexedImage numberTrueColours(const ColourList &list, const WorkImage &padded, int32_t threads) {
     IndexedImage result;
     result.image = makeBlankImage(padded.width, padded.height, 8);
     ColourIndex index;
@@ -110,14 +126,15 @@ IndexedImage numberTrueColours(const ColourList &list, const WorkImage &padded) 
         for (size_t c = 0; c < 3; ++c)
             result.palette[3 * k + c] = static_cast<uint8_t>(list[k] >> (8 * c));
     }
-    size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
-    size_t step = bytesPerPixel(padded);
-    for (size_t i = 0; i < count; ++i) {
-        size_t slot;
-        int32_t position =
-            index.find(colourKeyOf(padded.pixels.data() + i * step, padded.bitsPerPixel), slot);
-        result.image.pixels[i] = static_cast<uint8_t>(position < 0 ? 0 : position);
-    }
+    const size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
+    const size_t step = bytesPerPixel(padded);
+    const std::vector<size_t> bounds = splitRange(count, bandsFor(threads));
+    const uint8_t *source = padded.pixels.data();
+    uint8_t *out = result.image.pixels.data();
+    runPieces(threads, bounds.size() - 1, [&](size_t band) {
+        numberPixels(index, source + bounds[band] * step, step, out + bounds[band],
+                     bounds[band + 1] - bounds[band]);
+    });
     result.colourCount = static_cast<int32_t>(list.size());
     return result;
 }
@@ -187,14 +204,8 @@ ColourList firstColours(const PictureView &image, size_t begin, size_t end, size
     ColourList list;
     ColourIndex index;
     const size_t step = bytesPerPixel(image.bitsPerPixel);
-    bool haveLast = false;
-    ColourKey last = 0;
     for (size_t i = begin; i < end; ++i) {
-        ColourKey key = colourKeyOf(image.pixels + i * step, image.bitsPerPixel);
-        if (haveLast && key == last)
-            continue; // runs of one colour are the common case
-        haveLast = true;
-        last = key;
+        const ColourKey key = colourKeyOf(image.pixels + i * step, image.bitsPerPixel);
         size_t slot;
         if (index.find(key, slot) < 0) {
             index.insert(slot, key, static_cast<int32_t>(list.size()));
@@ -252,8 +263,8 @@ IndexedImage reduceColours(const ColourList &list, WorkImage padded, const Palet
     if (list.size() > static_cast<size_t>(request.limit))
         return quantise(std::move(padded), sourcePalette, network, request);
     if (padded.bitsPerPixel == 8)
-        return renumberIndexed(list, std::move(padded), sourcePalette);
-    return numberTrueColours(list, padded);
+        return renumberIndexed(list, std::move(padded), sourcePalette, request.threads);
+    return numberTrueColours(list, padded, request.threads);
 }
 
 int64_t countDistinctColours(const PictureView &picture) {

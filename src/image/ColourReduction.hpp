@@ -33,6 +33,7 @@ struct ReductionRequest {
     int32_t limit = 0;         // q
     bool dither = false;
     bool verbose = false;
+    int32_t threads = 1; // -j: the same image for every count
 };
 
 // Turns the padded picture into the indexed image. An 8-bit picture is
