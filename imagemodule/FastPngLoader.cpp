@@ -194,14 +194,14 @@ bool inflateImageData(const ChunkScan &scan, std::vector<uint8_t> &out) {
     return result == LIBDEFLATE_SUCCESS && used == inputBytes && made == out.size();
 }
 
+// With p = a + b - c: |p - a| = |b - c|, |p - b| = |a - c|, |p - c| = |a + b - 2c|.
+// Written as selects, since the choice follows the picture and is hard to predict.
 uint8_t paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a);
-    const int pb = std::abs(p - b);
-    const int pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc)
-        return static_cast<uint8_t>(a);
-    return static_cast<uint8_t>(pb <= pc ? b : c);
+    const int pa = std::abs(b - c);
+    const int pb = std::abs(a - c);
+    const int pc = std::abs(a + b - 2 * c);
+    const int bOrC = pb <= pc ? b : c;
+    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : bOrC);
 }
 
 // Undoes one row's filter in place; `above` is the row before, already undone.
@@ -250,6 +250,13 @@ UnpackTable makeUnpackTable(int depth) {
     return table;
 }
 
+// The whole bytes of a row; a copy of constant size is a single store.
+template <size_t PerByte>
+void unpackWholeBytes(const UnpackTable &table, const uint8_t *row, uint8_t *out, size_t bytes) {
+    for (size_t i = 0; i < bytes; ++i)
+        std::memcpy(out + i * PerByte, table.pixels[row[i]].data(), PerByte);
+}
+
 // Packed indexes of 1, 2 or 4 bits, leftmost pixel in the high bits.
 void unpackIndexes(const uint8_t *row, uint8_t *out, uint32_t width, int depth) {
     static const std::array<UnpackTable, 3> tables = {makeUnpackTable(1), makeUnpackTable(2),
@@ -257,8 +264,12 @@ void unpackIndexes(const uint8_t *row, uint8_t *out, uint32_t width, int depth) 
     const UnpackTable &table = tables[depth == 1 ? 0 : depth == 2 ? 1 : 2];
     const size_t perByte = static_cast<size_t>(8 / depth);
     const size_t whole = width / perByte;
-    for (size_t i = 0; i < whole; ++i)
-        std::memcpy(out + i * perByte, table.pixels[row[i]].data(), perByte);
+    if (depth == 1)
+        unpackWholeBytes<8>(table, row, out, whole);
+    else if (depth == 2)
+        unpackWholeBytes<4>(table, row, out, whole);
+    else
+        unpackWholeBytes<2>(table, row, out, whole);
     const size_t rest = width - whole * perByte;
     if (rest != 0)
         std::memcpy(out + whole * perByte, table.pixels[row[whole]].data(), rest);
