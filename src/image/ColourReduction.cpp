@@ -8,6 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Open-addressed table from colour key to list position. The list never holds
@@ -82,23 +86,57 @@ IndexedImage quantise(WorkImage padded, const Palette &palette, QuantNetwork &ne
     return result;
 }
 
+using IndexTable = std::array<uint8_t, 256>;
+
+void translatePixels(uint8_t *pixels, size_t count, const IndexTable &position) {
+    const IndexTable table = position; // a copy no store to the pixels can alias
+    for (size_t i = 0; i < count; ++i)
+        pixels[i] = table[pixels[i]];
+}
+
+#if defined(__x86_64__)
+// Sixteen pixels a step through one byte shuffle; every index is below 16.
+__attribute__((target("ssse3"))) void translateSmallIndexes(uint8_t *pixels, size_t count,
+                                                            const IndexTable &position) {
+    const __m128i table = _mm_loadu_si128(reinterpret_cast<const __m128i *>(position.data()));
+    size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        auto *at = reinterpret_cast<__m128i *>(pixels + i);
+        _mm_storeu_si128(at, _mm_shuffle_epi8(table, _mm_loadu_si128(at)));
+    }
+    translatePixels(pixels + i, count - i, position);
+}
+#endif
+
+void translateIndexes(uint8_t *pixels, size_t count, const IndexTable &position, bool below16) {
+#if defined(__x86_64__)
+    if (below16 && __builtin_cpu_supports("ssse3")) {
+        translateSmallIndexes(pixels, count, position);
+        return;
+    }
+#endif
+    (void)below16;
+    translatePixels(pixels, count, position);
+}
+
 // An 8-bit picture keeps its pixel memory: each index becomes its list position.
 IndexedImage renumberIndexed(const ColourList &list, WorkImage padded, const Palette &source,
                               int32_t threads) {
-    std::array<uint8_t, 256> position{};
+    IndexTable position{};
     IndexedImage result;
+    bool below16 = true; // the list holds every index the picture uses
     for (size_t k = 0; k < list.size() && k < 256; ++k) {
         uint8_t index = static_cast<uint8_t>(list[k] >> 24);
         position[index] = static_cast<uint8_t>(k);
+        below16 = below16 && index < 16;
         for (size_t c = 0; c < 3; ++c)
             result.palette[3 * k + c] = source[3 * index + 2 - c];
     }
     const std::vector<size_t> bounds = splitRange(padded.pixels.size(), bandsFor(threads));
     uint8_t *pixels = padded.pixels.data();
     runPieces(threads, bounds.size() - 1, [&](size_t band) {
-        const std::array<uint8_t, 256> table = position; // a copy no store can alias
-        for (size_t i = bounds[band], end = bounds[band + 1]; i < end; ++i)
-            pixels[i] = table[pixels[i]];
+        translateIndexes(pixels + bounds[band], bounds[band + 1] - bounds[band], position,
+                         below16);
     });
     result.image = std::move(padded);
     result.colourCount = static_cast<int32_t>(list.size());
@@ -163,14 +201,26 @@ size_t pixelCount(const PictureView &image) {
 constexpr size_t kNotSeen = SIZE_MAX;
 using FirstSeen = std::array<size_t, 256>;
 
-// Each index's first pixel within [begin, end), or kNotSeen.
-FirstSeen firstIndexPositions(const uint8_t *pixels, size_t begin, size_t end) {
+uint8_t largestIndex(const uint8_t *pixels, size_t begin, size_t end) {
+    uint8_t largest = 0; // no early exit, so the compiler vectorises it
+    for (size_t i = begin; i < end; ++i)
+        largest = std::max(largest, pixels[i]);
+    return largest;
+}
+
+// Each index's first pixel within [begin, end), or kNotSeen. No index above
+// `largest` occurs, so the scan ends once all up to it have been seen.
+FirstSeen firstIndexPositions(const uint8_t *pixels, size_t begin, size_t end, uint8_t largest) {
     FirstSeen first;
     first.fill(kNotSeen);
+    size_t unseen = size_t{largest} + 1;
     for (size_t i = begin; i < end; ++i) {
         const uint8_t index = pixels[i];
-        if (first[index] == kNotSeen) [[unlikely]]
+        if (first[index] == kNotSeen) [[unlikely]] {
             first[index] = i;
+            if (--unseen == 0)
+                break;
+        }
     }
     return first;
 }
@@ -179,9 +229,15 @@ FirstSeen firstIndexPositions(const uint8_t *pixels, size_t begin, size_t end) {
 // bands' tables merge by taking the earliest.
 ColourList countIndexes(const PictureView &image, size_t cap, int32_t threads) {
     const std::vector<size_t> bounds = splitRange(pixelCount(image), bandsFor(threads));
+    std::vector<uint8_t> largest(bounds.size() - 1, 0);
+    runPieces(threads, largest.size(), [&](size_t band) {
+        largest[band] = largestIndex(image.pixels, bounds[band], bounds[band + 1]);
+    });
+    const uint8_t picturesLargest = *std::max_element(largest.begin(), largest.end());
     std::vector<FirstSeen> bands(bounds.size() - 1);
     runPieces(threads, bands.size(), [&](size_t band) {
-        bands[band] = firstIndexPositions(image.pixels, bounds[band], bounds[band + 1]);
+        bands[band] =
+            firstIndexPositions(image.pixels, bounds[band], bounds[band + 1], picturesLargest);
     });
     FirstSeen first;
     first.fill(kNotSeen);
