@@ -204,8 +204,60 @@ uint8_t paeth(int a, int b, int c) {
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : bOrC);
 }
 
+// The filters that read the pixel to the left (1 Sub, 3 Average, 4 Paeth), for
+// a pixel of Step bytes: the left and upper-left pixels stay in registers
+// instead of being read back from the row just written, which would chain
+// every byte on a store.
+template <size_t Step, int Filter>
+void unfilterLeftward(uint8_t *row, const uint8_t *above, size_t length) {
+    std::array<int, Step> left{};
+    std::array<int, Step> upperLeft{};
+    for (size_t i = 0; i + Step <= length; i += Step)
+        for (size_t k = 0; k < Step; ++k) {
+            const int up = above[i + k];
+            int add = left[k];
+            if constexpr (Filter == 3)
+                add = (left[k] + up) >> 1;
+            if constexpr (Filter == 4)
+                add = paeth(left[k], up, upperLeft[k]);
+            left[k] = static_cast<uint8_t>(row[i + k] + add);
+            row[i + k] = static_cast<uint8_t>(left[k]);
+            upperLeft[k] = up;
+        }
+}
+
+template <size_t Step>
+void unfilterLeftward(uint8_t filter, uint8_t *row, const uint8_t *above, size_t length) {
+    if (filter == 1)
+        unfilterLeftward<Step, 1>(row, above, length);
+    else if (filter == 3)
+        unfilterLeftward<Step, 3>(row, above, length);
+    else
+        unfilterLeftward<Step, 4>(row, above, length);
+}
+
+bool unfilterRowGeneric(uint8_t filter, uint8_t *row, const uint8_t *above, size_t length,
+                        size_t step);
+
 // Undoes one row's filter in place; `above` is the row before, already undone.
 bool unfilterRow(uint8_t filter, uint8_t *row, const uint8_t *above, size_t length, size_t step) {
+    const bool leftward = filter == 1 || filter == 3 || filter == 4;
+    if (leftward && step >= 1 && step <= 4 && length % step == 0) {
+        if (step == 1)
+            unfilterLeftward<1>(filter, row, above, length);
+        else if (step == 2)
+            unfilterLeftward<2>(filter, row, above, length);
+        else if (step == 3)
+            unfilterLeftward<3>(filter, row, above, length);
+        else
+            unfilterLeftward<4>(filter, row, above, length);
+        return true;
+    }
+    return unfilterRowGeneric(filter, row, above, length, step);
+}
+
+bool unfilterRowGeneric(uint8_t filter, uint8_t *row, const uint8_t *above, size_t length,
+                        size_t step) {
     switch (filter) {
     case 0:
         return true;
