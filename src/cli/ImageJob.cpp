@@ -9,6 +9,7 @@
 #include "tiles/PaletteFile.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace {
@@ -19,6 +20,7 @@ struct PaddedPicture {
     Palette palette{}; // blue, green, red, as the module gave it
     ColourList colours;
     int64_t distinctColours = 0; // counted whole only when there are too many
+    bool numbered = false;       // the image holds list positions already
 };
 
 ModuleImage loadPicture(const JobSettings &settings, const ImageLibrary &library) {
@@ -61,14 +63,29 @@ PictureView checkedPicture(const JobSettings &settings, const ImageLibrary &libr
     return view;
 }
 
-ColourList countPictureColours(const JobSettings &settings, const JobPlan &plan,
-                               const PictureView &view) {
+// A 24- or 32-bit picture is numbered as it is counted, so that no padded
+// truecolour copy is made unless it has to be quantised.
+bool numbersWhileCounting(const JobPlan &plan, const PictureView &view) {
+    return !directColour(plan) && view.bitsPerPixel != 8 && plan.colourLimit >= 1 &&
+           plan.colourLimit <= 256 && paddedSide(view.width) <= INT32_MAX &&
+           paddedSide(view.height) <= INT32_MAX;
+}
+
+NumberedColours countPictureColours(const JobSettings &settings, const JobPlan &plan,
+                                    const PictureView &view) {
     if (directColour(plan))
         return {};
     if (settings.verbose)
         std::fputs("Counting colors..\n", stdout);
-    return countColours(view, plan.colourLimit, threadCount(settings.threads));
+    const int32_t threads = threadCount(settings.threads);
+    if (numbersWhileCounting(plan, view))
+        return countAndNumberColours(view, static_cast<int32_t>(paddedSide(view.width)),
+                                     static_cast<int32_t>(paddedSide(view.height)),
+                                     plan.colourLimit, threads);
+    return {countColours(view, plan.colourLimit, threads), {}};
 }
+
+
 
 // Load, resize, check, count and pad; the module's picture is freed on return.
 PaddedPicture preparePicture(const JobSettings &settings, const JobPlan &plan,
@@ -80,12 +97,18 @@ PaddedPicture preparePicture(const JobSettings &settings, const JobPlan &plan,
     const PictureView view = checkedPicture(settings, library, image.get());
     warnIfQuantiseRefused(plan, settings);
     PaddedPicture padded;
-    padded.colours = countPictureColours(settings, plan, view);
+    NumberedColours counted = countPictureColours(settings, plan, view);
+    padded.colours = counted.colours;
     if (!directColour(plan) && padded.colours.size() > static_cast<size_t>(plan.colourLimit))
         padded.distinctColours = countDistinctColours(view);
     // With -t the padding takes colour 0, the colour of the pixel -bg names from the top.
     const FillRow fillRow = settings.transparency ? FillRow::FromTop : FillRow::FromBottom;
-    padded.image = padAndFlipImage(view, settings.bgX, settings.bgY, fillRow);
+    padded.numbered = !counted.numbered.pixels.empty();
+    if (padded.numbered)
+        padded.image = padNumberedPicture(
+            std::move(counted), view, planPadding(view, settings.bgX, settings.bgY, fillRow));
+    else
+        padded.image = padAndFlipImage(view, settings.bgX, settings.bgY, fillRow);
     padded.palette = modulePalette(library, image.get());
     return padded;
 }
@@ -100,6 +123,8 @@ IndexedImage reducePicture(const JobSettings &settings, const JobPlan &plan, Pad
     if (padded.distinctColours > 0)
         std::printf("Quantising %lld colours to %d.\n",
                     static_cast<long long>(padded.distinctColours), plan.colourLimit);
+    if (padded.numbered)
+        return numberedImage(padded.colours, std::move(padded.image));
     QuantNetwork network;
     return reduceColours(padded.colours, std::move(padded.image), padded.palette, network, request);
 }

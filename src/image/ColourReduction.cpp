@@ -143,6 +143,16 @@ IndexedImage renumberIndexed(const ColourList &list, WorkImage padded, const Pal
     return result;
 }
 
+ColourIndex indexOfColours(const ColourList &list) {
+    ColourIndex index;
+    for (size_t k = 0; k < list.size() && k < 256; ++k) {
+        size_t slot;
+        if (index.find(list[k], slot) < 0)
+            index.insert(slot, list[k], static_cast<int32_t>(k));
+    }
+    return index;
+}
+
 // Each 24- or 32-bit pixel's list position; a key not in the list gives 0.
 void numberPixels(const ColourIndex &index, const uint8_t *pixels, size_t step, uint8_t *out,
                   size_t count) {
@@ -156,14 +166,8 @@ void numberPixels(const ColourIndex &index, const uint8_t *pixels, size_t step, 
 IndexedImage numberTrueColours(const ColourList &list, const WorkImage &padded, int32_t threads) {
     IndexedImage result;
     result.image = makeBlankImage(padded.width, padded.height, 8);
-    ColourIndex index;
-    for (size_t k = 0; k < list.size() && k < 256; ++k) {
-        size_t slot;
-        if (index.find(list[k], slot) < 0)
-            index.insert(slot, list[k], static_cast<int32_t>(k));
-        for (size_t c = 0; c < 3; ++c)
-            result.palette[3 * k + c] = static_cast<uint8_t>(list[k] >> (8 * c));
-    }
+    const ColourIndex index = indexOfColours(list);
+    result.palette = paletteOfColours(list);
     const size_t count = static_cast<size_t>(padded.width) * static_cast<size_t>(padded.height);
     const size_t step = bytesPerPixel(padded);
     const std::vector<size_t> bounds = splitRange(count, bandsFor(threads));
@@ -291,7 +295,75 @@ ColourList joinBandColours(const std::vector<ColourList> &bands, size_t cap) {
     return list;
 }
 
+struct BandColours {
+    ColourList list;
+    uint8_t *firstRow = nullptr; // where the band's rows start in the numbered picture
+    size_t pixels = 0;           // and how many pixels they hold, padding included
+};
+
+// The colours of source rows [first, end) in first-seen order, at most `cap`;
+// each pixel's position in that list is stored where flipping puts the pixel.
+void countAndNumberRows(const PictureView &picture, size_t first, size_t end, size_t cap,
+                        WorkImage &numbered, BandColours &band) {
+    ColourIndex index;
+    const size_t step = bytesPerPixel(picture.bitsPerPixel);
+    const auto width = static_cast<size_t>(picture.width);
+    const auto stride = static_cast<size_t>(numbered.width);
+    uint8_t *const top = numbered.pixels.data();
+    const auto height = static_cast<size_t>(picture.height);
+    band.firstRow = top + (height - end) * stride;
+    band.pixels = (end - first) * stride;
+    for (size_t r = first; r < end; ++r) {
+        const uint8_t *row = picture.pixels + r * width * step;
+        uint8_t *target = top + (height - 1 - r) * stride;
+        for (size_t x = 0; x < width; ++x) {
+            const ColourKey key = colourKeyOf(row + x * step, picture.bitsPerPixel);
+            size_t slot;
+            int32_t position = index.find(key, slot);
+            if (position < 0) {
+                position = static_cast<int32_t>(band.list.size());
+                index.insert(slot, key, position);
+                band.list.push_back(key);
+                if (band.list.size() >= cap)
+                    return;
+            }
+            target[x] = static_cast<uint8_t>(position);
+        }
+    }
+}
+
 } // namespace
+
+NumberedColours countAndNumberColours(const PictureView &picture, int32_t paddedWidth,
+                                      int32_t paddedHeight, int32_t limit, int32_t threads) {
+    const size_t cap = countCap(limit);
+    WorkImage numbered = makeBlankImage(paddedWidth, paddedHeight, 8);
+    const std::vector<size_t> bounds =
+        splitRange(static_cast<size_t>(picture.height), bandsFor(threads));
+    std::vector<BandColours> bands(bounds.size() - 1);
+    runPieces(threads, bands.size(), [&](size_t b) {
+        countAndNumberRows(picture, bounds[b], bounds[b + 1], cap, numbered, bands[b]);
+    });
+    std::vector<ColourList> lists;
+    for (const BandColours &band : bands)
+        lists.push_back(band.list);
+    NumberedColours result;
+    result.colours = joinBandColours(lists, cap);
+    if (result.colours.size() > static_cast<size_t>(limit))
+        return result;
+    const ColourIndex index = indexOfColours(result.colours);
+    runPieces(threads, bands.size(), [&](size_t b) {
+        IndexTable toList{};
+        for (size_t k = 0; k < bands[b].list.size(); ++k) {
+            size_t slot;
+            toList[k] = static_cast<uint8_t>(index.find(bands[b].list[k], slot));
+        }
+        // The stored positions are below the band's colour count.
+        translateIndexes(bands[b].firstRow, bands[b].pixels, toList, bands[b].list.size() <= 16);
+    });
+    result.numbered = std::move(numbered);
+    return result;
+}
 
 ColourList countColours(const PictureView &image, int32_t limit, int32_t threads) {
     const size_t cap = countCap(limit);
@@ -303,6 +375,32 @@ ColourList countColours(const PictureView &image, int32_t limit, int32_t threads
         bands[band] = firstColours(image, bounds[band], bounds[band + 1], cap);
     });
     return joinBandColours(bands, cap);
+}
+
+Palette paletteOfColours(const ColourList &list) {
+    Palette palette{};
+    for (size_t k = 0; k < list.size() && k < 256; ++k)
+        for (size_t c = 0; c < 3; ++c)
+            palette[3 * k + c] = static_cast<uint8_t>(list[k] >> (8 * c));
+    return palette;
+}
+
+WorkImage padNumberedPicture(NumberedColours counted, const PictureView &picture,
+                             const Padding &padding) {
+    if (padding.fill != nullptr) {
+        const int32_t fill =
+            findColour(counted.colours, colourKeyOf(padding.fill, picture.bitsPerPixel));
+        fillPadding(counted.numbered, picture.width, picture.height, static_cast<uint8_t>(fill));
+    }
+    return std::move(counted.numbered);
+}
+
+IndexedImage numberedImage(const ColourList &list, WorkImage numbered) {
+    IndexedImage result;
+    result.image = std::move(numbered);
+    result.palette = paletteOfColours(list);
+    result.colourCount = static_cast<int32_t>(list.size());
+    return result;
 }
 
 int32_t findColour(const ColourList &list, ColourKey key) {

@@ -19,6 +19,28 @@ ColourKey colourKeyOf(const uint8_t *pixel, int32_t bitsPerPixel);
 // The same list for every thread count.
 ColourList countColours(const PictureView &picture, int32_t limit, int32_t threads = 1);
 
+// Counting a 24- or 32-bit picture and numbering its pixels in one pass.
+struct NumberedColours {
+    ColourList colours; // as countColours gives them
+    WorkImage numbered; // empty when there are more colours than the limit
+};
+
+// The colour list as countColours(picture, limit) gives it and, when it holds
+// at most `limit` (1..256) colours, the picture as list positions: 8 bits a
+// pixel, top row first, at the padded size with the padding still to fill.
+NumberedColours countAndNumberColours(const PictureView &picture, int32_t paddedWidth,
+                                      int32_t paddedHeight, int32_t limit, int32_t threads);
+
+// The numbered picture with its padding set to the number of the fill colour.
+WorkImage padNumberedPicture(NumberedColours counted, const PictureView &picture,
+                             const Padding &padding);
+
+// The indexed image of a picture numbered and padded that way.
+IndexedImage numberedImage(const ColourList &list, WorkImage numbered);
+
+// The list's colours as a red, green, blue palette.
+Palette paletteOfColours(const ColourList &list);
+
 // Every distinct colour of the picture, however many.
 int64_t countDistinctColours(const PictureView &picture);
 

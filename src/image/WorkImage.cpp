@@ -2,6 +2,7 @@
 
 #include "common/JobError.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -42,7 +43,7 @@ static const uint8_t *fillPixel(const PictureView &source, int32_t bgX, int32_t 
            static_cast<size_t>(bgX) * pixelSize;
 }
 
-WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY, FillRow fillRow) {
+Padding planPadding(const PictureView &source, int32_t bgX, int32_t bgY, FillRow fillRow) {
     int64_t width = paddedSide(source.width);
     int64_t height = paddedSide(source.height);
     bool padWidth = width != source.width;
@@ -56,8 +57,15 @@ WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY, F
     const uint8_t *fill = padWidth || padHeight ? fillPixel(source, bgX, bgY, fillRow) : nullptr;
     if (width > INT32_MAX || height > INT32_MAX)
         throw std::bad_alloc();
-    WorkImage padded = makeBlankImage(static_cast<int32_t>(width), static_cast<int32_t>(height),
-                                      source.bitsPerPixel);
+    return {static_cast<int32_t>(width), static_cast<int32_t>(height), fill};
+}
+
+WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY, FillRow fillRow) {
+    const Padding padding = planPadding(source, bgX, bgY, fillRow);
+    const int64_t width = padding.width;
+    const int64_t height = padding.height;
+    const uint8_t *fill = padding.fill;
+    WorkImage padded = makeBlankImage(padding.width, padding.height, source.bitsPerPixel);
     const size_t pixelSize = bytesPerPixel(source.bitsPerPixel);
     const size_t colourBytes = pixelSize == 1 ? 1 : 3; // a 32-bit pixel's fourth byte stays 0
     const size_t sourceRow = static_cast<size_t>(source.width) * pixelSize;
@@ -74,4 +82,13 @@ WorkImage padAndFlipImage(const PictureView &source, int32_t bgX, int32_t bgY, F
             std::memcpy(row + x * pixelSize, fill, colourBytes);
     }
     return padded;
+}
+
+void fillPadding(WorkImage &image, int32_t sourceWidth, int32_t sourceHeight, uint8_t value) {
+    const auto width = static_cast<size_t>(image.width);
+    for (size_t y = 0; y < static_cast<size_t>(image.height); ++y) {
+        uint8_t *row = image.pixels.data() + y * width;
+        const size_t from = y < static_cast<size_t>(sourceHeight) ? static_cast<size_t>(sourceWidth) : 0;
+        std::fill(row + from, row + width, value);
+    }
 }

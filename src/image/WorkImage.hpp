@@ -63,6 +63,20 @@ enum class FillRow : uint8_t {
     FromTop,    // -t: the pixel that becomes colour 0, so the padding is transparent
 };
 
+// The padded size, and the bytes of the pixel whose colour the new pixels
+// take (null when nothing is added). Prints the padding warnings; ends the
+// job when (bgX, bgY) lies outside a picture that needs padding.
+struct Padding {
+    int32_t width = 0;
+    int32_t height = 0;
+    const uint8_t *fill = nullptr;
+};
+Padding planPadding(const PictureView &source, int32_t bgX, int32_t bgY, FillRow fillRow);
+
+// Sets the pixels of an 8-bit padded picture that lie outside the source's
+// width and height (the padding) to `value`.
+void fillPadding(WorkImage &image, int32_t sourceWidth, int32_t sourceHeight, uint8_t value);
+
 // Turns a bottom-row-first picture into a top-row-first one whose sides are
 // multiples of 8; new pixels take the colour at (bgX, bgY). Prints the
 // padding warnings.

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
+#include <random>
 
 namespace {
 
@@ -94,6 +96,57 @@ TEST(ColourReduction, FirstSeenNumberingOfTrueColour) {
     EXPECT_EQ(indexed.image.pixels[0], 1);
     EXPECT_EQ(indexed.palette[2], 200); // red, green, blue order
     EXPECT_EQ(indexed.palette[3], 0);
+}
+
+// Numbering while counting gives what counting, padding and numbering give
+// one after the other, for every thread count, padding and fill pixel.
+TEST(ColourReduction, NumberingWhileCountingMatchesTheStepsApart) {
+    std::mt19937 rng(77);
+    for (int trial = 0; trial < 300; ++trial) {
+        const auto width = static_cast<int32_t>(rng() % 40 + 1);
+        const auto height = static_cast<int32_t>(rng() % 40 + 1);
+        const int32_t depth = rng() % 2 ? 24 : 32;
+        const uint32_t colours = rng() % 24 + 1;
+        const int32_t limit = std::array<int32_t, 3>{4, 16, 256}[rng() % 3];
+        WorkImage picture = makeBlankImage(width, height, depth);
+        for (size_t i = 0; i + 2 < picture.pixels.size(); i += bytesPerPixel(picture)) {
+            const uint32_t colour = rng() % colours;
+            picture.pixels[i] = static_cast<uint8_t>(colour * 11);
+            picture.pixels[i + 2] = static_cast<uint8_t>(colour * 7);
+        }
+        const PictureView view = viewOf(picture);
+        const int32_t bgX = static_cast<int32_t>(rng() % static_cast<uint32_t>(width));
+        const int32_t bgY = static_cast<int32_t>(rng() % static_cast<uint32_t>(height));
+        const FillRow fillRow = rng() % 2 ? FillRow::FromTop : FillRow::FromBottom;
+        const ColourList list = countColours(view, limit);
+        IndexedImage apart;
+        QuantNetwork network;
+        if (list.size() <= static_cast<size_t>(limit))
+            quiet([&] {
+                apart = reduceColours(list, padAndFlipImage(view, bgX, bgY, fillRow), Palette{},
+                                      network, {false, limit});
+            });
+        for (int32_t threads : {1, 3}) {
+            SCOPED_TRACE(testing::Message() << "trial " << trial << " threads " << threads);
+            NumberedColours counted =
+                countAndNumberColours(view, static_cast<int32_t>(paddedSide(width)),
+                                      static_cast<int32_t>(paddedSide(height)), limit, threads);
+            ASSERT_EQ(counted.colours, list);
+            ASSERT_EQ(counted.numbered.pixels.empty(), list.size() > static_cast<size_t>(limit));
+            if (counted.numbered.pixels.empty())
+                continue;
+            IndexedImage together;
+            quiet([&] {
+                const Padding padding = planPadding(view, bgX, bgY, fillRow);
+                together =
+                    numberedImage(list, padNumberedPicture(std::move(counted), view, padding));
+            });
+            EXPECT_EQ(together.image.pixels, apart.image.pixels);
+            EXPECT_EQ(together.image.width, apart.image.width);
+            EXPECT_EQ(together.palette, apart.palette);
+            EXPECT_EQ(together.colourCount, apart.colourCount);
+        }
+    }
 }
 
 TEST(ColourReduction, IndexedImagesAreRenumberedInPlace) {
