@@ -160,14 +160,34 @@ std::map<std::string, double> timeStages(const Input &input, const std::string &
                               image = loadModuleImage(library, input.path);
                               view = viewOfModuleImage(library, image.get());
                           }).wall;
-        times["count"] =
-            timed([&] { colours = countColours(view, plan.colourLimit, threads); }).wall;
-        times["pad"] = timed([&] { padded = padAndFlipImage(view, 0, 0); }).wall;
+        // As the job does it: a truecolour picture is numbered while it is counted.
+        const bool indexed = view.bitsPerPixel == 8;
+        NumberedColours counted;
+        times["count"] = timed([&] {
+                             if (indexed)
+                                 colours = countColours(view, plan.colourLimit, threads);
+                             else
+                                 counted = countAndNumberColours(
+                                     view, static_cast<int32_t>(paddedSide(view.width)),
+                                     static_cast<int32_t>(paddedSide(view.height)),
+                                     plan.colourLimit, threads);
+                         }).wall;
+        if (!indexed)
+            colours = counted.colours;
+        times["pad"] = timed([&] {
+                           padded = indexed ? padAndFlipImage(view, 0, 0)
+                                            : padNumberedPicture(std::move(counted), view,
+                                                                 planPadding(view, 0, 0,
+                                                                             FillRow::FromBottom));
+                       }).wall;
         const Palette palette = modulePalette(library, image.get());
         times["reduce"] = timed([&] {
                               converted.indexed =
-                                  reduceColours(colours, std::move(padded), palette, network,
-                                                {false, plan.colourLimit, false, false, threads});
+                                  indexed ? reduceColours(colours, std::move(padded), palette,
+                                                          network,
+                                                          {false, plan.colourLimit, false, false,
+                                                           threads})
+                                          : numberedImage(colours, std::move(padded));
                           }).wall;
         converted.planeCount =
             choosePlaneCount(converted.indexed.colourCount, 0, *plan.format, plan.planes);
