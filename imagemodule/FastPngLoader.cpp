@@ -417,6 +417,40 @@ bool storeRows(const Header &h, const Layout &layout, std::vector<uint8_t> &filt
     return true;
 }
 
+// True when a converted row is never longer than its filtered form (8-bit
+// palette, RGB and RGBA rows), so the rows can be converted where they lie.
+bool convertsInPlace(const Header &h, const Layout &layout) {
+    return h.bitDepth == 8 && layout.rowBytes == h.width * static_cast<size_t>(layout.outputChannels) &&
+           (h.colourType == kColourPalette || h.colourType == kColourRgb ||
+            h.colourType == kColourRgba);
+}
+
+// Unfilters and converts inside the inflated data, top row first, then turns
+// the rows over; the picture then keeps that memory, so the inflated data and
+// the pixels are never held at once. Converted row y ends before row y + 1's
+// filtered bytes begin, and the unfiltered row is read from a copy.
+bool storeRowsInPlace(const Header &h, const Layout &layout, std::vector<uint8_t> &data) {
+    const size_t length = layout.rowBytes;
+    std::vector<uint8_t> above(length, 0);
+    for (size_t y = 0; y < h.height; ++y) {
+        uint8_t *line = data.data() + y * (length + 1);
+        if (!unfilterRow(line[0], line + 1, above.data(), length, layout.filterStep))
+            return false;
+        std::memcpy(above.data(), line + 1, length);
+        convertRow(h, above.data(), data.data() + y * length);
+    }
+    data.resize(length * h.height);
+    std::vector<uint8_t> spare(length, 0);
+    for (size_t top = 0, bottom = h.height - 1; top < bottom; ++top, --bottom) {
+        uint8_t *upper = data.data() + top * length;
+        uint8_t *lower = data.data() + bottom * length;
+        std::memcpy(spare.data(), upper, length);
+        std::memcpy(upper, lower, length);
+        std::memcpy(lower, spare.data(), length);
+    }
+    return true;
+}
+
 void copyPalette(const ChunkScan &scan, MorvikImage &image) {
     image.palette = blankPalette();
     const size_t entries = scan.paletteBytes / 3;
@@ -446,9 +480,15 @@ std::unique_ptr<MorvikImage> decodeWholePng(const std::vector<uint8_t> &file) {
     image->width = static_cast<int32_t>(h.width);
     image->height = static_cast<int32_t>(h.height);
     image->bitsPerPixel = layout.outputChannels * 8;
-    image->pixels.assign(*bytes, 0);
-    if (!storeRows(h, layout, filtered, *image))
-        return nullptr;
+    if (convertsInPlace(h, layout)) {
+        if (!storeRowsInPlace(h, layout, filtered))
+            return nullptr;
+        image->pixels = std::move(filtered);
+    } else {
+        image->pixels.assign(*bytes, 0);
+        if (!storeRows(h, layout, filtered, *image))
+            return nullptr;
+    }
     if (h.colourType == kColourPalette)
         copyPalette(scan, *image);
     if (!indexesWithinPalette(*image))
