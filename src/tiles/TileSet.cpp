@@ -14,6 +14,10 @@ namespace {
 constexpr int32_t kFlipCodeCount = 4;
 constexpr int32_t kAllFlipBits = kFlipHorizontal | kFlipVertical;
 constexpr size_t kIndexMinCapacity = 64;
+// Canonical forms kept per band and for the join (64 bytes each): enough for
+// maps of thousands of distinct tiles, little beside a big picture.
+constexpr size_t kBandFormsKept = 4096;
+constexpr size_t kJoinFormsKept = 16384;
 
 // One tile's pixels, a row per word: pixel x of a row in byte x.
 using TileRows = std::array<uint64_t, kTileSide>;
@@ -166,7 +170,7 @@ int32_t findFamily(const FamilyStore &store, const WorkImage &image, const TileR
 
 int32_t addFamily(FamilyStore &store, TileFamily family, const TileRows &form, uint32_t hash) {
     const auto number = static_cast<int32_t>(store.families.size());
-    if ((store.families.size() + 1) * 2 > store.slots.size()) {
+    if ((store.families.size() + 1) * 10 > store.slots.size() * 7) { // at most 70 % full
         std::vector<IndexSlot> old;
         old.swap(store.slots);
         store.slots.assign(old.empty() ? kIndexMinCapacity : old.size() * 2, IndexSlot{});
@@ -212,7 +216,8 @@ size_t positionOf(const TileGrid &grid, TileCoord tile) {
 }
 
 void findBandFamilies(TileSetWork &work, BandFamilies &band, int32_t firstRow, int32_t endRow) {
-    band.store.formsCap = positionOf(work.grid, {0, endRow - firstRow}) / 2;
+    band.store.formsCap =
+        std::min(kBandFormsKept, positionOf(work.grid, {0, endRow - firstRow}) / 2);
     TileRows previous{};
     for (int32_t ty = firstRow; ty < endRow; ++ty)
         for (int32_t tx = 0; tx < work.grid.columns; ++tx) {
@@ -244,7 +249,7 @@ void findBandFamilies(TileSetWork &work, BandFamilies &band, int32_t firstRow, i
 // appearance over the whole picture, so new families become the unique tiles.
 FamilyStore joinBandFamilies(TileSetWork &work, std::vector<BandFamilies> &bands) {
     FamilyStore uniques;
-    uniques.formsCap = work.set.tileMap.size() / 4;
+    uniques.formsCap = std::min(kJoinFormsKept, work.set.tileMap.size() / 4);
     for (BandFamilies &band : bands) {
         for (size_t family = 0; family < band.store.families.size(); ++family) {
             const TileRows form = formOf(band.store, work.image, family);
