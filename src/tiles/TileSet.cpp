@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <malloc.h>
 #include <utility>
 
 namespace {
@@ -130,7 +131,8 @@ struct IndexSlot {
 // ones are read again from the image, which bounds the memory taken on
 // pictures of mostly distinct tiles.
 struct FamilyStore {
-    std::vector<TileFamily> families;
+    std::vector<TileCoord> firsts; // each family's first tile
+    std::vector<uint8_t> codes;    // its code, and its symmetry bits shifted left by 2
     std::vector<TileRows> forms;
     size_t formsCap = 0;
     std::vector<IndexSlot> slots;
@@ -140,10 +142,16 @@ uint32_t formHash(const TileRows &form) {
     return static_cast<uint32_t>(hashOf(form));
 }
 
+TileFamily familyAt(const FamilyStore &store, size_t family) {
+    const uint8_t code = store.codes[family];
+    return {store.firsts[family], static_cast<uint8_t>(code & kAllFlipBits),
+            static_cast<uint8_t>(code >> 2)};
+}
+
 TileRows formOf(const FamilyStore &store, const WorkImage &image, size_t family) {
     if (family < store.forms.size())
         return store.forms[family];
-    const TileFamily &f = store.families[family];
+    const TileFamily f = familyAt(store, family);
     return mirrored(readTile(image, f.first), f.code);
 }
 
@@ -169,8 +177,8 @@ int32_t findFamily(const FamilyStore &store, const WorkImage &image, const TileR
 }
 
 int32_t addFamily(FamilyStore &store, TileFamily family, const TileRows &form, uint32_t hash) {
-    const auto number = static_cast<int32_t>(store.families.size());
-    if ((store.families.size() + 1) * 10 > store.slots.size() * 7) { // at most 70 % full
+    const auto number = static_cast<int32_t>(store.firsts.size());
+    if ((store.firsts.size() + 1) * 10 > store.slots.size() * 7) { // at most 70 % full
         std::vector<IndexSlot> old;
         old.swap(store.slots);
         store.slots.assign(old.empty() ? kIndexMinCapacity : old.size() * 2, IndexSlot{});
@@ -179,7 +187,8 @@ int32_t addFamily(FamilyStore &store, TileFamily family, const TileRows &form, u
                 placeSlot(store.slots, slot);
     }
     placeSlot(store.slots, {hash, number});
-    store.families.push_back(family);
+    store.firsts.push_back(family.first);
+    store.codes.push_back(static_cast<uint8_t>(family.code | family.symmetry << 2));
     if (store.forms.size() < store.formsCap)
         store.forms.push_back(form);
     return number;
@@ -251,22 +260,23 @@ FamilyStore joinBandFamilies(TileSetWork &work, std::vector<BandFamilies> &bands
     FamilyStore uniques;
     uniques.formsCap = std::min(kJoinFormsKept, work.set.tileMap.size() / 4);
     for (BandFamilies &band : bands) {
-        for (size_t family = 0; family < band.store.families.size(); ++family) {
+        for (size_t family = 0; family < band.store.firsts.size(); ++family) {
             const TileRows form = formOf(band.store, work.image, family);
             const uint32_t hash = formHash(form);
             int32_t number = findFamily(uniques, work.image, form, hash);
             if (number < 0) {
-                number = addFamily(uniques, band.store.families[family], form, hash);
-                work.set.uniqueTiles.push_back(band.store.families[family].first);
+                number = addFamily(uniques, familyAt(band.store, family), form, hash);
                 work.set.checksums.push_back(checksumOf(form));
             }
             band.globalNumbers.push_back(number);
         }
-        release(band.store.families);
+        release(band.store.firsts);
+        release(band.store.codes);
         release(band.store.forms);
     }
     release(uniques.slots);
     release(uniques.forms);
+    work.set.uniqueTiles = std::move(uniques.firsts); // the unique tiles are the families' first tiles
     return uniques;
 }
 
@@ -278,11 +288,11 @@ void numberBandTiles(TileSetWork &work, const BandFamilies &band, const FamilySt
     const size_t end = positionOf(work.grid, {0, endRow});
     for (size_t at = begin; at < end; ++at) {
         const int32_t number = band.globalNumbers[static_cast<size_t>(work.set.tileMap[at])];
-        const TileFamily &unique = uniques.families[static_cast<size_t>(number)];
-        const int32_t toUnique = work.set.flipCodes[at] ^ unique.code;
+        const uint8_t unique = uniques.codes[static_cast<size_t>(number)];
+        const int32_t toUnique = work.set.flipCodes[at] ^ (unique & kAllFlipBits);
         int32_t flip = kAllFlipBits;
         for (int32_t s = 0; s < kFlipCodeCount; ++s)
-            if (unique.symmetry & (1 << s))
+            if ((unique >> 2) & (1 << s))
                 flip = std::min(flip, toUnique ^ s);
         work.set.tileMap[at] = number;
         work.set.flipCodes[at] = flip;
@@ -303,6 +313,8 @@ void findRepeatedTiles(TileSetWork &work, int32_t threads) {
     runPieces(threads, bands.size(), [&](size_t b) {
         numberBandTiles(work, bands[b], uniques, rowAt(b), rowAt(b + 1));
     });
+    bands.clear();
+    malloc_trim(0);
 }
 
 void keepEveryTile(TileSetWork &work) {
