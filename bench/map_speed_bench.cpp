@@ -6,6 +6,7 @@
 //
 //   map_speed_bench [rounds]          (default 9)
 //   map_speed_bench -write FOLDER     only writes the eight PNG files there
+//   map_speed_bench -peak PROGRAM ARGS...  (used by itself) prints a run's peak KiB
 #include "MapShapes.hpp"
 #include "cli/CommandLine.hpp"
 #include "cli/ImageOutputs.hpp"
@@ -223,27 +224,39 @@ std::string besideThisProgram(const std::string &name) {
     return self.substr(0, self.rfind('/') + 1) + name;
 }
 
-// Peak resident memory of the built program running the job, in MiB.
-double peakMemory(const Input &input, const std::string &out, int threads) {
-    const std::string program = besideThisProgram("morvik");
-    std::vector<std::string> arguments = jobArguments(input, out, threads);
-    arguments[0] = program;
-    std::vector<char *> argv;
-    for (std::string &argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::fflush(stdout);
+// Peak resident memory of a run of the program, in KiB. A child keeps the
+// peak of the process it was forked from across exec, so the program is
+// started from a fresh, small copy of this benchmark (`-peak`), not from here.
+long peakOfRun(char **argv) {
     const pid_t child = fork();
     if (child == 0) {
         if (std::freopen("/dev/null", "w", stdout) == nullptr)
             _exit(127);
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv);
         _exit(127);
     }
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return usage.ru_maxrss;
+}
+
+// Peak resident memory of the built program running the job, in MiB.
+double peakMemory(const Input &input, const std::string &out, int threads) {
+    std::string command = besideThisProgram("map_speed_bench") + " -peak " +
+                          besideThisProgram("morvik");
+    std::vector<std::string> arguments = jobArguments(input, out, threads);
+    for (size_t i = 1; i < arguments.size(); ++i)
+        command += " '" + arguments[i] + "'";
+    std::fflush(stdout);
+    FILE *pipe = popen(command.c_str(), "r");
+    long kib = 0;
+    if (pipe != nullptr) {
+        if (std::fscanf(pipe, "%ld", &kib) != 1)
+            kib = 0;
+        pclose(pipe);
+    }
+    return static_cast<double>(kib) / 1024.0;
 }
 
 struct Results {
@@ -299,6 +312,10 @@ void printTable(const std::vector<Input> &inputs, const Results &r,
 } // namespace
 
 int main(int argc, char **argv) {
+    if (argc > 2 && std::string(argv[1]) == "-peak") {
+        std::printf("%ld\n", peakOfRun(argv + 2));
+        return 0;
+    }
     const bool writeOnly = argc > 2 && std::string(argv[1]) == "-write";
     const int rounds = argc > 1 && !writeOnly ? std::max(1, std::atoi(argv[1])) : 9;
     testimages::TempDir dir;
