@@ -19,6 +19,7 @@ constexpr size_t kIndexMinCapacity = 64;
 // maps of thousands of distinct tiles, little beside a big picture.
 constexpr size_t kBandFormsKept = 4096;
 constexpr size_t kJoinFormsKept = 16384;
+constexpr size_t kTrimAfterFamilies = 32768;
 
 // One tile's pixels, a row per word: pixel x of a row in byte x.
 using TileRows = std::array<uint64_t, kTileSide>;
@@ -176,12 +177,20 @@ int32_t findFamily(const FamilyStore &store, const WorkImage &image, const TileR
     return -1;
 }
 
+// Slots for `families` families with the table at most 70 % full.
+size_t slotsFor(size_t families) {
+    size_t slots = kIndexMinCapacity;
+    while (families * 10 > slots * 7)
+        slots *= 2;
+    return slots;
+}
+
 int32_t addFamily(FamilyStore &store, TileFamily family, const TileRows &form, uint32_t hash) {
     const auto number = static_cast<int32_t>(store.firsts.size());
-    if ((store.firsts.size() + 1) * 10 > store.slots.size() * 7) { // at most 70 % full
+    if (slotsFor(store.firsts.size() + 1) > store.slots.size()) {
         std::vector<IndexSlot> old;
         old.swap(store.slots);
-        store.slots.assign(old.empty() ? kIndexMinCapacity : old.size() * 2, IndexSlot{});
+        store.slots.assign(slotsFor(store.firsts.size() + 1), IndexSlot{});
         for (const IndexSlot &slot : old)
             if (slot.family >= 0)
                 placeSlot(store.slots, slot);
@@ -256,9 +265,15 @@ void findBandFamilies(TileSetWork &work, BandFamilies &band, int32_t firstRow, i
 
 // Bands in order, each band's families in order: the order of first
 // appearance over the whole picture, so new families become the unique tiles.
-FamilyStore joinBandFamilies(TileSetWork &work, std::vector<BandFamilies> &bands) {
+FamilyStore joinBandFamilies(TileSetWork &work, std::vector<BandFamilies> &bands,
+                             size_t bandFamilies) {
     FamilyStore uniques;
     uniques.formsCap = std::min(kJoinFormsKept, work.set.tileMap.size() / 4);
+    // Room for every band family at once, so that nothing is copied to grow.
+    uniques.firsts.reserve(bandFamilies);
+    uniques.codes.reserve(bandFamilies);
+    uniques.slots.assign(slotsFor(bandFamilies), IndexSlot{});
+    work.set.checksums.reserve(bandFamilies);
     for (BandFamilies &band : bands) {
         for (size_t family = 0; family < band.store.firsts.size(); ++family) {
             const TileRows form = formOf(band.store, work.image, family);
@@ -303,18 +318,29 @@ void findRepeatedTiles(TileSetWork &work, int32_t threads) {
     const size_t positions = positionOf(work.grid, {0, work.grid.rows});
     work.set.tileMap.assign(positions, 0);
     work.set.flipCodes.assign(positions, 0);
+    // Every band finds most families again, so as few bands as threads: the
+    // set is the same whatever the bands.
     const std::vector<size_t> bounds =
-        splitRange(static_cast<size_t>(work.grid.rows), bandsFor(threads));
+        splitRange(static_cast<size_t>(work.grid.rows), static_cast<size_t>(std::max(threads, 1)));
     std::vector<BandFamilies> bands(bounds.size() - 1);
     auto rowAt = [&](size_t i) { return static_cast<int32_t>(bounds[i]); };
     runPieces(threads, bands.size(),
               [&](size_t b) { findBandFamilies(work, bands[b], rowAt(b), rowAt(b + 1)); });
-    const FamilyStore uniques = joinBandFamilies(work, bands);
+    size_t found = 0;
+    for (const BandFamilies &band : bands)
+        found += band.store.firsts.size();
+    if (found >= kTrimAfterFamilies)
+        malloc_trim(0); // the bands' indexes, freed on their own threads
+    const FamilyStore uniques = joinBandFamilies(work, bands, found);
     runPieces(threads, bands.size(), [&](size_t b) {
         numberBandTiles(work, bands[b], uniques, rowAt(b), rowAt(b + 1));
     });
-    bands.clear();
-    malloc_trim(0);
+    // Tables for tens of thousands of families stay with the allocator once
+    // freed, and the pattern data comes on top of them: hand them back.
+    if (work.set.uniqueTiles.size() >= kTrimAfterFamilies) {
+        bands.clear();
+        malloc_trim(0);
+    }
 }
 
 void keepEveryTile(TileSetWork &work) {
