@@ -345,8 +345,8 @@ NumberedColours countAndNumberColours(const PictureView &picture, int32_t padded
         countAndNumberRows(picture, bounds[b], bounds[b + 1], cap, numbered, bands[b]);
     });
     std::vector<ColourList> lists;
-    for (const BandColours &band : bands)
-        lists.push_back(band.list);
+    for (BandColours &band : bands)
+        lists.push_back(std::move(band.list));
     NumberedColours result;
     result.colours = joinBandColours(lists, cap);
     if (result.colours.size() > static_cast<size_t>(limit))
@@ -354,12 +354,12 @@ NumberedColours countAndNumberColours(const PictureView &picture, int32_t padded
     const ColourIndex index = indexOfColours(result.colours);
     runPieces(threads, bands.size(), [&](size_t b) {
         IndexTable toList{};
-        for (size_t k = 0; k < bands[b].list.size(); ++k) {
+        for (size_t k = 0; k < lists[b].size(); ++k) {
             size_t slot;
-            toList[k] = static_cast<uint8_t>(index.find(bands[b].list[k], slot));
+            toList[k] = static_cast<uint8_t>(index.find(lists[b][k], slot));
         }
         // The stored positions are below the band's colour count.
-        translateIndexes(bands[b].firstRow, bands[b].pixels, toList, bands[b].list.size() <= 16);
+        translateIndexes(bands[b].firstRow, bands[b].pixels, toList, lists[b].size() <= 16);
     });
     result.numbered = std::move(numbered);
     return result;
